@@ -1,0 +1,114 @@
+#include "cli/Conversion.h"
+
+#include <cinttypes>
+#include <memory>
+#include <string_view>
+
+#include "cli/ExitStatus.h"
+#include "cli/TerminalProgress.h"
+#include "core/MessageService.h"
+#include "midi/MidiFileWriter.h"
+#include "recognition/AnalysisDriver.h"
+#include "recognition/Recognizer.h"
+
+namespace selvik::cli {
+
+std::vector<PrintedNote> notesOfSong(const Song& song) {
+    std::vector<PrintedNote> notes;
+    // Open notes per note number, oldest first: a velocity-0 note-on ends the
+    // earliest start of that note that is still open.
+    std::vector<std::vector<std::size_t>> open(128);
+    for (const SongTrack& track : song.tracks) {
+        for (std::uint32_t i = 0; i < track.eventCount; ++i) {
+            const MidiEvent& event = track.events[i];
+            if ((event.status & 0xF0) != 0x90 || event.data1 > 127) continue;
+            auto& waiting = open[event.data1];
+            if (event.data2 > 0) {
+                waiting.push_back(notes.size());
+                notes.push_back({event.data1, event.time, event.time});
+            } else if (!waiting.empty()) {
+                notes[waiting.front()].endTick = event.time;
+                waiting.erase(waiting.begin());
+            }
+        }
+    }
+    return notes;
+}
+
+std::string formatNotes(const Song& song) {
+    std::string text = "name\tnumber\tstart_s\tend_s\tstart_tick\tend_tick\n";
+    const double ticksPerSecond = song.division * song.tempo / 60.0;
+    char line[160];
+    for (const PrintedNote& note : notesOfSong(song)) {
+        std::snprintf(line, sizeof line, "%s\t%d\t%.3f\t%.3f\t%" PRIu32 "\t%" PRIu32 "\n",
+                      noteName(note.number).c_str(), note.number, note.startTick / ticksPerSecond,
+                      note.endTick / ticksPerSecond, note.startTick, note.endTick);
+        text += line;
+    }
+    return text;
+}
+
+int convertInput(const std::string& input, const ConverterOptions& options, std::FILE* out,
+                 std::FILE* err, bool showProgress, const std::atomic<bool>& interrupted) {
+    auto print = [&](std::string_view text) {
+        std::fprintf(err, "%s: %.*s\n", input.c_str(), static_cast<int>(text.size()),
+                     text.data());
+    };
+
+    Recognizer recognizer;
+    // The load's messages are held back until the load returns, so that the
+    // reader's detail can follow the status text it explains.
+    std::vector<std::string> loadMessages;
+    {
+        ScopedMessageHandler collect(
+            [&](std::string_view text) { loadMessages.emplace_back(text); });
+        recognizer.loadWav(input.c_str());
+    }
+    const bool loaded = recognizer.signal().paddedLength() > 0;
+    for (std::size_t i = 0; i < loadMessages.size(); ++i) {
+        if (i == 0 && !loaded && !recognizer.loadDetail().empty()) {
+            print(loadMessages[i] + " (" + recognizer.loadDetail() + ")");
+        } else {
+            print(loadMessages[i]);
+        }
+    }
+    if (!loaded) return kExitInputUnreadable;
+    if (interrupted) return kExitInterrupted;
+
+    ScopedMessageHandler direct(print);
+    Song song;
+    reset(&song);
+    std::unique_ptr<TerminalProgress> progress;
+    if (showProgress) {
+        progress = std::make_unique<TerminalProgress>(err, input, options.parameters.passes);
+    }
+    const AnalysisOutcome outcome =
+        runAnalysis(recognizer, song, progress.get(), options.parameters);
+    if (progress) progress->finish();
+    if (interrupted) return kExitInterrupted;
+    if (outcome == AnalysisOutcome::GridOutOfMemory) return kExitNothingWritten;
+    if (outcome == AnalysisOutcome::SongOutOfMemory) {
+        print("Out of memory");
+        return kExitNothingWritten;
+    }
+
+    if (options.printNotes) {
+        const std::string table = formatNotes(song);
+        std::fwrite(table.data(), 1, table.size(), out);
+        std::fflush(out);
+    }
+
+    const std::string path = options.output ? *options.output : defaultOutputPath(input);
+    const MidiResult written = writeMidiFile(path.c_str(), &song);
+    if (written != MidiResult::Success) {
+        if (written == MidiResult::NoTrackWithEvents) {
+            print("Unable to save MIDI file. (no notes were recognised)");
+        } else {
+            print("Unable to save MIDI file. (cannot write " + path + ")");
+        }
+        return kExitNothingWritten;
+    }
+    return kExitOk;
+}
+
+}  // namespace selvik::cli

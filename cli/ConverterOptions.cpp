@@ -1,0 +1,179 @@
+#include "cli/ConverterOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <sstream>
+
+#include "cli/ExitStatus.h"
+#include "core/Version.h"
+
+namespace selvik::cli {
+
+namespace {
+
+std::optional<int> parseInteger(std::string_view text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
+    return value;
+}
+
+// Index of `value` among `choices`, or empty.
+template <typename T, std::size_t N>
+std::optional<int> indexOf(const T (&choices)[N], const T& value) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (choices[i] == value) return static_cast<int>(i);
+    }
+    return std::nullopt;
+}
+
+struct UsageError {
+    std::string text;
+};
+
+}  // namespace
+
+std::optional<float> parseThreshold(std::string_view text) {
+    // from_chars into a float rounds once, from the decimal text; going through
+    // a double first could round twice.
+    float value = 0.0f;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
+    if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
+    if (!std::isfinite(value) || value < 0.0f || value > 1.0f) return std::nullopt;
+    return value;
+}
+
+std::string defaultOutputPath(const std::string& input) {
+    const std::size_t slash = input.find_last_of('/');
+    const std::size_t dot = input.find_last_of('.');
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return (hasExtension ? input.substr(0, dot) : input) + ".mid";
+}
+
+ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
+    ParseResult result;
+    CLI::App app{"Turns WAV recordings of a melody into Standard MIDI Files.\n"
+                 "Reads 44100 Hz PCM WAV files (mono or stereo, up to 16 bits) and writes one\n"
+                 "format-1 MIDI file per input (120 BPM, 384 ticks per quarter note).",
+                 "selvik-convert"};
+    app.footer(
+        "Messages about an input go to standard error as 'INPUT: TEXT'.\n"
+        "Exit status: 0 done; 1 an input could not be read; 2 usage error;\n"
+        "3 nothing to write (no notes recognised) or the output could not be written;\n"
+        "4 a needed output is unavailable; 130 interrupted. With several inputs the\n"
+        "highest status is returned.");
+    app.set_version_flag("--version", "selvik-convert " + std::string(kVersion));
+
+    std::vector<std::string> inputs;
+    std::string output;
+    std::string blockSize = "2048";
+    std::string polyphony = "1";
+    std::string threshold = "0.8";
+    std::string window = "blackman";
+    std::string subsampling = "4";
+    std::string passes = "2";
+
+    app.add_option("INPUT.wav", inputs, "WAV recordings to convert")->required()->type_name("");
+    app.add_option("-o,--output", output,
+                   "MIDI file to write (one input only; default: each input with .mid in place "
+                   "of its extension, overwritten if it exists)")
+        ->type_name("FILE");
+    app.add_option("--block-size", blockSize, "1024, 2048, 4096 or 8192 (default 2048)")
+        ->type_name("N");
+    app.add_option("--polyphony", polyphony, "notes per block, 1..16 (default 1)")->type_name("N");
+    app.add_option("--threshold", threshold,
+                   "acceptance level relative to the strongest line, 0.0..1.0 (default 0.8)")
+        ->type_name("X");
+    app.add_option("--window", window, "gaussian, hanning or blackman (default blackman)")
+        ->type_name("NAME");
+    app.add_option("--subsampling", subsampling,
+                   "window positions per block: 1, 2, 4, 8 or 16 (default 4)")
+        ->type_name("N");
+    app.add_option("--passes", passes, "passes at decimation 1, 2, 4, 8: 1..4 (default 2)")
+        ->type_name("N");
+    bool notes = false;
+    bool quiet = false;
+    app.add_flag("--notes", notes, "print the recognised notes on standard output");
+    app.add_flag("-q,--quiet", quiet, "no progress bar");
+
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    std::ostringstream out;
+    std::ostringstream err;
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        result.out = app.help();
+        result.exitStatus = kExitOk;
+        return result;
+    } catch (const CLI::CallForVersion&) {
+        result.out = "selvik-convert " + std::string(kVersion) + "\n";
+        result.exitStatus = kExitOk;
+        return result;
+    } catch (const CLI::ParseError& e) {
+        result.err = "selvik-convert: " + std::string(e.what()) +
+                     "\nRun with --help for more information.\n";
+        result.exitStatus = kExitUsage;
+        return result;
+    }
+
+    try {
+        ConverterOptions options;
+        options.inputs = inputs;
+        options.printNotes = notes;
+        options.quiet = quiet;
+        if (!output.empty()) {
+            if (inputs.size() != 1) throw UsageError{"--output takes a single input"};
+            options.output = output;
+        }
+
+        static const std::string kBlockSizes[] = {"1024", "2048", "4096", "8192"};
+        const auto blockIndex = indexOf(kBlockSizes, blockSize);
+        if (!blockIndex) {
+            throw UsageError{"--block-size: '" + blockSize +
+                             "' is not one of 1024, 2048, 4096, 8192"};
+        }
+        const auto poly = parseInteger(polyphony);
+        if (!poly || *poly < 1 || *poly > 16) {
+            throw UsageError{"--polyphony: '" + polyphony + "' is not an integer in 1..16"};
+        }
+        const auto thresholdValue = parseThreshold(threshold);
+        if (!thresholdValue) {
+            throw UsageError{"--threshold: '" + threshold + "' is not a number in 0.0..1.0"};
+        }
+        static const std::string kWindows[] = {"gaussian", "hanning", "blackman"};
+        const auto windowIndex = indexOf(kWindows, window);
+        if (!windowIndex) {
+            throw UsageError{"--window: '" + window +
+                             "' is not one of gaussian, hanning, blackman"};
+        }
+        static const std::string kSubsamplings[] = {"1", "2", "4", "8", "16"};
+        const auto subsamplingIndex = indexOf(kSubsamplings, subsampling);
+        if (!subsamplingIndex) {
+            throw UsageError{"--subsampling: '" + subsampling +
+                             "' is not one of 1, 2, 4, 8, 16"};
+        }
+        const auto passCount = parseInteger(passes);
+        if (!passCount || *passCount < 1 || *passCount > 4) {
+            throw UsageError{"--passes: '" + passes + "' is not an integer in 1..4"};
+        }
+
+        options.parameters.blockSize = 1024 << *blockIndex;
+        options.parameters.polyphony = *poly;
+        options.parameters.threshold = *thresholdValue;
+        options.parameters.windowType = *windowIndex;
+        options.parameters.subsampling = 1 << *subsamplingIndex;
+        options.parameters.passes = *passCount;
+        result.options = std::move(options);
+    } catch (const UsageError& e) {
+        result.err = "selvik-convert: " + e.text + "\nRun with --help for more information.\n";
+        result.exitStatus = kExitUsage;
+    }
+    return result;
+}
+
+}  // namespace selvik::cli

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "recognition/AnalysisDriver.h"
+
+namespace selvik::cli {
+
+// Everything the command line asks for, validated.
+struct ConverterOptions {
+    std::vector<std::string> inputs;
+    std::optional<std::string> output;  // only with a single input
+    AnalysisParameters parameters;      // defaults: the desktop program's start values
+    bool printNotes = false;
+    bool quiet = false;
+};
+
+// Outcome of parsing: either options to run, or an exit status with the text
+// that goes to standard output (help, version) or standard error (usage errors).
+struct ParseResult {
+    std::optional<ConverterOptions> options;
+    int exitStatus = 0;
+    std::string out;
+    std::string err;
+};
+
+ParseResult parseConverterOptions(const std::vector<std::string>& arguments);
+
+// Parses a threshold text straight to single precision; empty for text that is
+// not a finite number in 0..1.
+std::optional<float> parseThreshold(std::string_view text);
+
+// The default output path: the input with ".mid" in place of its extension.
+std::string defaultOutputPath(const std::string& input);
+
+}  // namespace selvik::cli

@@ -1,0 +1,390 @@
+// The spectral recognition pass: Recognizer::recognize.
+//
+// Every block is analysed on its own, so blocks are spread over worker threads.
+// Workers only compute the notes picked per block; the calling thread writes
+// them into the grid in block order and alone touches the progress indicator,
+// so the grid is the same for any number of threads.
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <utility>
+
+#include "core/MessageService.h"
+#include "recognition/NoteFrequencyTable.h"
+#include "recognition/NotePicker.h"
+#include "recognition/Recognizer.h"
+#include "recognition/ScoreGrid.h"
+#include "signal/Fft.h"
+#include "signal/Window.h"
+
+namespace selvik {
+
+namespace detail {
+
+double binFrequency(std::int32_t bin, std::int32_t blockSize, std::int32_t factor) {
+    const double width = 44100.0 / static_cast<double>(blockSize * factor);
+    return (static_cast<double>(bin) + 0.5) * width;
+}
+
+int pickNotes(double* noteEnergy, std::int32_t polyphony, float threshold, double peakPower,
+              std::uint8_t* notes) {
+    const double level = static_cast<double>(threshold) * peakPower;
+    int accepted = 0;
+    for (std::int32_t repetition = 0; repetition < polyphony; ++repetition) {
+        double best = 0.0;
+        int chosen = -1;
+        for (int n = 0; n < kNoteCount; ++n) {
+            if (noteEnergy[n] > best) {
+                best = noteEnergy[n];
+                chosen = n;
+            }
+        }
+        // With nothing above 0, or a rejected note keeping its energy, every
+        // later repetition would choose the same again: stop here.
+        if (chosen < 0) break;
+        if (!(noteEnergy[chosen] >= level)) break;
+        notes[accepted++] = static_cast<std::uint8_t>(chosen);
+        noteEnergy[chosen] = 0.0;
+    }
+    return accepted;
+}
+
+void writeNotes(std::uint8_t* grid, std::int32_t* rowNoteCounts, std::int64_t firstRow,
+                std::int32_t rowCount, const std::uint8_t* notes, int count) {
+    for (int i = 0; i < count; ++i) {
+        for (std::int64_t r = firstRow; r < firstRow + rowCount; ++r) {
+            std::int32_t& filled = rowNoteCounts[r];
+            if (filled < kSlotsPerRow) {
+                grid[r * kSlotsPerRow + filled] = notes[i];
+                ++filled;
+            }
+        }
+    }
+}
+
+}  // namespace detail
+
+namespace {
+
+constexpr double kPowerFloor = 1e-90;
+constexpr int kMaxSubsampling = 16;
+// Per block: the number of picked notes, then up to 16 notes.
+constexpr std::size_t kResultStride = 1 + kSlotsPerRow;
+
+// What every block of one pass shares; read-only while the blocks run.
+struct PassPlan {
+    std::int32_t blockSize = 0;
+    std::int32_t subsampling = 0;
+    std::int32_t factor = 0;
+    std::int32_t polyphony = 0;
+    float threshold = 0.0f;
+    const float* window = nullptr;
+    const float* samples = nullptr;
+    // Note of each in-band bin, -1 for the others; the in-band bins are
+    // firstBin .. endBin - 1 because the bin frequency grows with k.
+    const std::int16_t* binNote = nullptr;
+    std::int32_t firstBin = 0;
+    std::int32_t endBin = 0;
+    std::int32_t analysedBlocks = 0;  // blocks whose rows are converted; the rest stay empty
+    std::int32_t chunkSize = 1;
+    std::int32_t chunkCount = 0;
+    std::uint8_t* results = nullptr;  // kResultStride bytes per block
+};
+
+// Working storage of one thread, made once per pass.
+struct Workspace {
+    std::unique_ptr<double[]> decimated;
+    std::unique_ptr<float[]> inputs;
+    std::unique_ptr<Complex[]> outputs;
+    std::unique_ptr<double[]> binPower;
+    const float* inputRows[kMaxSubsampling] = {};
+    Complex* outputRows[kMaxSubsampling] = {};
+
+    bool allocate(std::int32_t n, std::int32_t s) {
+        const auto length = static_cast<std::size_t>(n);
+        const auto positions = static_cast<std::size_t>(s);
+        decimated.reset(new (std::nothrow) double[length]);
+        inputs.reset(new (std::nothrow) float[length * positions]);
+        outputs.reset(new (std::nothrow) Complex[length * positions]);
+        binPower.reset(new (std::nothrow) double[length / 2]);
+        if (!decimated || !inputs || !outputs || !binPower) return false;
+        for (std::size_t j = 0; j < positions; ++j) {
+            inputRows[j] = inputs.get() + j * length;
+            outputRows[j] = outputs.get() + j * length;
+        }
+        return true;
+    }
+};
+
+// Analyses block b and returns the number of notes written to `notes`.
+int analyseBlock(const PassPlan& plan, Workspace& work, std::int32_t b, std::uint8_t* notes) {
+    const std::int32_t n = plan.blockSize;
+    const std::int32_t s = plan.subsampling;
+    const std::int32_t half = n / 2;
+    const std::int32_t mask = n - 1;
+    const std::int32_t hop = n / s;
+
+    // All window positions weight the same decimated samples.
+    const float* x = plan.samples + static_cast<std::int64_t>(b) * n * plan.factor;
+    double* decimated = work.decimated.get();
+    for (std::int32_t i = 0; i < n; ++i) {
+        decimated[i] = static_cast<double>(x[static_cast<std::int64_t>(i) * plan.factor]);
+    }
+    for (std::int32_t j = 0; j < s; ++j) {
+        float* in = work.inputs.get() + static_cast<std::size_t>(j) * n;
+        const std::int32_t offset = j * hop;
+        // Position j weights sample i by window entry (offset - i) mod N.
+        for (std::int32_t i = 0; i < n; ++i) {
+            in[i] = static_cast<float>(static_cast<double>(plan.window[(offset - i) & mask]) *
+                                       decimated[i]);
+        }
+    }
+    fftRealMany(work.inputRows, work.outputRows, s, n);
+
+    double* binPower = work.binPower.get();
+    std::fill_n(binPower, half, 0.0);
+    bool sound = false;
+    for (std::int32_t j = 0; j < s; ++j) {
+        const Complex* spectrum = work.outputRows[j];
+        for (std::int32_t k = 0; k < half; ++k) {
+            const float re = spectrum[k].re;
+            const float im = spectrum[k].im;
+            sound |= (re != 0.0f) | (im != 0.0f);
+            double p = static_cast<double>(re) * re + static_cast<double>(im) * im;
+            if (p < kPowerFloor) p = kPowerFloor;
+            binPower[k] += p;
+        }
+    }
+    // Digital silence (every line exactly zero) would otherwise give equal
+    // energies on every note and the band's lowest note would pass any threshold.
+    if (!sound) return 0;
+
+    const double positions = static_cast<double>(s);
+    const double scale = static_cast<double>(n) * static_cast<double>(n);
+    double peakPower = 0.0;
+    for (std::int32_t k = 0; k < half; ++k) {
+        const double power = binPower[k] / positions / scale;
+        binPower[k] = power;
+        if (power > peakPower) peakPower = power;
+    }
+
+    double noteEnergy[detail::kNoteCount] = {};
+    std::int32_t noteBins[detail::kNoteCount] = {};
+    for (std::int32_t k = plan.firstBin; k < plan.endBin; ++k) {
+        const std::int16_t note = plan.binNote[k];
+        if (note < 0) continue;
+        noteEnergy[note] += binPower[k];
+        noteBins[note] += 1;
+    }
+    for (int note = 0; note < detail::kNoteCount; ++note) {
+        if (noteBins[note] > 0) noteEnergy[note] = noteEnergy[note] / noteBins[note];
+    }
+    return detail::pickNotes(noteEnergy, plan.polyphony, plan.threshold, peakPower, notes);
+}
+
+void analyseChunk(const PassPlan& plan, Workspace& work, std::int32_t chunk) {
+    const std::int32_t first = chunk * plan.chunkSize;
+    const std::int32_t end = std::min(first + plan.chunkSize, plan.analysedBlocks);
+    for (std::int32_t b = first; b < end; ++b) {
+        std::uint8_t* result = plan.results + static_cast<std::size_t>(b) * kResultStride;
+        result[0] = static_cast<std::uint8_t>(analyseBlock(plan, work, b, result + 1));
+    }
+}
+
+// Hands out chunks of blocks and records which are finished.
+class ChunkQueue {
+public:
+    explicit ChunkQueue(std::uint8_t* done) : done_(done) {}
+
+    // The next chunk to analyse, or -1 when all are taken.
+    std::int32_t take(std::int32_t chunkCount) {
+        const std::int32_t chunk = next_.fetch_add(1, std::memory_order_relaxed);
+        return chunk < chunkCount ? chunk : -1;
+    }
+
+    void finish(std::int32_t chunk) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_[chunk] = 1;
+        }
+        changed_.notify_one();
+    }
+
+    bool isDone(std::int32_t chunk) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return done_[chunk] != 0;
+    }
+
+    void waitFor(std::int32_t chunk) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return done_[chunk] != 0; });
+    }
+
+private:
+    std::atomic<std::int32_t> next_{0};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint8_t* done_;
+};
+
+std::int32_t workerThreadsFor(int requested, std::int32_t chunkCount) {
+    unsigned threads = requested > 0 ? static_cast<unsigned>(requested)
+                                     : std::thread::hardware_concurrency();
+    if (threads == 0) threads = 1;
+    if (threads > static_cast<unsigned>(chunkCount)) threads = static_cast<unsigned>(chunkCount);
+    return threads > 1 ? static_cast<std::int32_t>(threads) - 1 : 0;
+}
+
+}  // namespace
+
+void Recognizer::recognize(float low, float high, std::int32_t factor) {
+    if (factor != 1 && factor != 2 && factor != 4 && factor != 8) return;
+    if (!(low >= 0.0f && low <= 44100.0f)) return;
+    if (!(high >= 0.0f && high <= 44100.0f)) return;
+    if (low > high) std::swap(low, high);
+    if (signal_.paddedLength() <= 0) {
+        showMessage("Empty signal");
+        return;
+    }
+    const std::int32_t n = blockSize_;
+    if (static_cast<std::int64_t>(factor) * n > signal_.paddedLength()) {
+        showMessage("Signal is too short");
+        return;
+    }
+    // Parameters that the setters never produce (no block size yet) leave
+    // nothing to analyse.
+    if (n < 2 || (n & (n - 1)) != 0 || subsampling_ < 1 || subsampling_ > kMaxSubsampling ||
+        n % subsampling_ != 0) {
+        return;
+    }
+
+    Signal window;
+    makeWindow(window, windowType_, n);
+    if (window.paddedLength() != n || window.samples() == nullptr) return;
+    Workspace callerWork;
+    if (!callerWork.allocate(n, subsampling_)) return;
+
+    const std::int32_t half = n / 2;
+    std::unique_ptr<std::int16_t[]> binNote(new (std::nothrow) std::int16_t[static_cast<std::size_t>(half)]);
+    if (!binNote) return;
+    std::int32_t firstBin = half;
+    std::int32_t endBin = 0;
+    for (std::int32_t k = 0; k < half; ++k) {
+        const double frequency = detail::binFrequency(k, n, factor);
+        std::int16_t note = -1;
+        if (static_cast<double>(low) <= frequency && frequency <= static_cast<double>(high)) {
+            note = static_cast<std::int16_t>(nearestNote(frequency));
+            firstBin = std::min(firstBin, k);
+            endBin = k + 1;
+        }
+        binNote[static_cast<std::size_t>(k)] = note;
+    }
+
+    // Never read past the padded length, even if the signal was replaced after
+    // setBlockSize computed blockCount.
+    const std::int32_t blocks =
+        std::min(blockCount_ / factor, signal_.paddedLength() / (n * factor));
+    if (blocks <= 0) {
+        showMessage("Signal too short");
+        return;
+    }
+    if (!scoreGrid_ || !rowNoteCounts_ || gridRows_ < static_cast<std::int64_t>(blocks) * factor) {
+        return;
+    }
+
+    // The conversion reads rows 0 .. count / N - 1 only; blocks all of whose
+    // rows lie beyond are not transformed.
+    const std::int32_t convertedRows = signal_.count() / n;
+    const std::int32_t analysedBlocks =
+        std::min(blocks, static_cast<std::int32_t>((static_cast<std::int64_t>(convertedRows) + factor - 1) / factor));
+
+    PassPlan plan;
+    plan.blockSize = n;
+    plan.subsampling = subsampling_;
+    plan.factor = factor;
+    plan.polyphony = polyphony_;
+    plan.threshold = threshold_;
+    plan.window = window.samples();
+    plan.samples = signal_.samples();
+    plan.binNote = binNote.get();
+    plan.firstBin = firstBin;
+    plan.endBin = endBin;
+    plan.analysedBlocks = analysedBlocks;
+    plan.chunkSize = std::clamp(analysedBlocks / 64, 1, 8);
+    plan.chunkCount = (analysedBlocks + plan.chunkSize - 1) / plan.chunkSize;
+
+    std::unique_ptr<std::uint8_t[]> results(
+        new (std::nothrow) std::uint8_t[static_cast<std::size_t>(std::max(analysedBlocks, 1)) * kResultStride]);
+    std::unique_ptr<std::uint8_t[]> chunkDone(
+        new (std::nothrow) std::uint8_t[static_cast<std::size_t>(std::max(plan.chunkCount, 1))]());
+    if (!results || !chunkDone) return;
+    plan.results = results.get();
+
+    if (progress_ != nullptr) {
+        progress_->setRange(0, blocks - 1);
+        progress_->setPosition(0);
+    }
+
+    ChunkQueue queue(chunkDone.get());
+    auto work = [&plan, &queue] {
+        Workspace own;
+        // A worker without storage takes no chunk; the calling thread does its share.
+        if (!own.allocate(plan.blockSize, plan.subsampling)) return;
+        for (std::int32_t chunk = queue.take(plan.chunkCount); chunk >= 0;
+             chunk = queue.take(plan.chunkCount)) {
+            analyseChunk(plan, own, chunk);
+            queue.finish(chunk);
+        }
+    };
+
+    const std::int32_t wanted = workerThreadsFor(threadCount_, plan.chunkCount);
+    std::unique_ptr<std::thread[]> workers;
+    std::int32_t started = 0;
+    if (wanted > 0) workers.reset(new (std::nothrow) std::thread[static_cast<std::size_t>(wanted)]);
+    if (workers) {
+        for (; started < wanted; ++started) {
+            try {
+                workers[static_cast<std::size_t>(started)] = std::thread(work);
+            } catch (...) {
+                // No more threads: the calling thread analyses what is left.
+                break;
+            }
+        }
+    }
+
+    std::int32_t nextToWrite = 0;
+    auto writeChunk = [&](std::int32_t chunk) {
+        const std::int32_t first = chunk * plan.chunkSize;
+        const std::int32_t end = std::min(first + plan.chunkSize, analysedBlocks);
+        for (std::int32_t b = first; b < end; ++b) {
+            const std::uint8_t* result = plan.results + static_cast<std::size_t>(b) * kResultStride;
+            detail::writeNotes(scoreGrid_.get(), rowNoteCounts_.get(),
+                               static_cast<std::int64_t>(b) * factor, factor, result + 1, result[0]);
+            if (progress_ != nullptr) progress_->setPosition(b);
+        }
+    };
+    for (std::int32_t chunk = queue.take(plan.chunkCount); chunk >= 0;
+         chunk = queue.take(plan.chunkCount)) {
+        analyseChunk(plan, callerWork, chunk);
+        queue.finish(chunk);
+        while (nextToWrite < plan.chunkCount && queue.isDone(nextToWrite)) writeChunk(nextToWrite++);
+    }
+    while (nextToWrite < plan.chunkCount) {
+        queue.waitFor(nextToWrite);
+        writeChunk(nextToWrite++);
+    }
+    for (std::int32_t i = 0; i < started; ++i) workers[static_cast<std::size_t>(i)].join();
+
+    if (progress_ != nullptr) {
+        for (std::int32_t b = analysedBlocks; b < blocks; ++b) progress_->setPosition(b);
+        progress_->setPosition(0);
+    }
+}
+
+}  // namespace selvik

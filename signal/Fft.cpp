@@ -4,22 +4,30 @@
 #include <cmath>
 #include <cstddef>
 #include <mutex>
+#include <new>
+
+#include "signal/FftKernels.h"
 
 namespace selvik {
 
 namespace {
 
-constexpr int kMaxLog2 = 16;
+using fftdetail::kAvx2Width;
+using fftdetail::kAvx512Width;
+using fftdetail::kMaxLog2;
 static_assert((std::int32_t{1} << kMaxLog2) == kMaxFftLength);
 
 // Twiddles of the butterfly level of length m (m = 4 .. kMaxFftLength) live
 // at offset m / 2 - 1, m / 2 entries long. They are made by the same angle
 // accumulation the recursion performs, so each (c, d) pair is the one it
-// would evaluate; the level of length 2 needs none.
+// would evaluate; the level of length 2 needs none. Static storage: building
+// a level can never fail.
 constexpr std::size_t kTableSize = static_cast<std::size_t>(kMaxFftLength);
 double gCos[kTableSize];
 double gSin[kTableSize];
+std::uint16_t gBitReverse16[kTableSize];
 std::array<std::once_flag, kMaxLog2 + 1> gLevelBuilt;
+std::once_flag gBitReverseBuilt;
 
 bool isSupportedLength(std::int32_t n) {
     return n >= 2 && n <= kMaxFftLength && (n & (n - 1)) == 0;
@@ -45,11 +53,24 @@ void buildLevel(int log2) {
     }
 }
 
-// Makes sure the twiddles of every level up to length n exist.
+void buildBitReverse() {
+    for (std::uint32_t i = 0; i < kTableSize; ++i) {
+        std::uint32_t r = 0;
+        for (int b = 0; b < kMaxLog2; ++b) r |= ((i >> b) & 1u) << (kMaxLog2 - 1 - b);
+        gBitReverse16[i] = static_cast<std::uint16_t>(r);
+    }
+}
+
+// Makes sure the twiddles of every level up to length 2^log2n exist.
 void ensureLevels(int log2n) {
     for (int log2 = 2; log2 <= log2n; ++log2) {
         std::call_once(gLevelBuilt[static_cast<std::size_t>(log2)], buildLevel, log2);
     }
+}
+
+const fftdetail::Tables& tables() {
+    static const fftdetail::Tables t{gCos, gSin, gBitReverse16};
+    return t;
 }
 
 // The even/odd split of the recursion, applied at every level, leaves input
@@ -97,27 +118,156 @@ void scalarStages(Complex* x, std::int32_t n) {
     }
 }
 
+void scalarFft(Complex* x, std::int32_t n) {
+    bitReversePermute(x, n);
+    scalarStages(x, n);
+}
+
+enum class Isa { Scalar, Avx2, Avx512 };
+
+Isa detectIsa() {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx2")) {
+        return Isa::Avx512;
+    }
+    if (__builtin_cpu_supports("avx2")) return Isa::Avx2;
+    return Isa::Scalar;
+}
+
+Isa isa() {
+    static const Isa detected = detectIsa();
+    return detected;
+}
+
+// Per-thread working memory of the lane kernels, grown on demand and kept:
+// the interleaved lanes and one spare output for lanes nobody asked for.
+// A failed allocation leaves it empty and the caller falls back to the
+// scalar path, which needs no memory.
+class Scratch {
+public:
+    ~Scratch() { release(); }
+
+    bool reserve(std::int32_t n, int width) {
+        const std::size_t laneFloats = static_cast<std::size_t>(n) * 2 * static_cast<std::size_t>(width);
+        const std::size_t spare = static_cast<std::size_t>(n);
+        if (laneFloats <= laneFloats_ && spare <= spareCount_) return true;
+        release();
+        lanes_ = static_cast<float*>(
+            ::operator new(laneFloats * sizeof(float), std::align_val_t{64}, std::nothrow));
+        spare_ = static_cast<Complex*>(
+            ::operator new(spare * sizeof(Complex), std::align_val_t{64}, std::nothrow));
+        if (lanes_ == nullptr || spare_ == nullptr) {
+            release();
+            return false;
+        }
+        laneFloats_ = laneFloats;
+        spareCount_ = spare;
+        return true;
+    }
+    float* lanes() { return lanes_; }
+    Complex* spare() { return spare_; }
+
+private:
+    void release() {
+        if (lanes_) ::operator delete(lanes_, std::align_val_t{64});
+        if (spare_) ::operator delete(spare_, std::align_val_t{64});
+        lanes_ = nullptr;
+        spare_ = nullptr;
+        laneFloats_ = 0;
+        spareCount_ = 0;
+    }
+
+    float* lanes_ = nullptr;
+    Complex* spare_ = nullptr;
+    std::size_t laneFloats_ = 0;
+    std::size_t spareCount_ = 0;
+};
+
+thread_local Scratch tScratch;
+
+// Runs `used` (1 .. width) transforms through one lane kernel. Returns false
+// when no scratch memory is available.
+bool runGroup(Isa kind, const Complex* const* complexIn, const float* const* realIn,
+              Complex* const* out, int used, std::int32_t n, int log2n) {
+    const int width = kind == Isa::Avx512 ? kAvx512Width : kAvx2Width;
+    if (!tScratch.reserve(n, width)) return false;
+    const Complex* cin[kAvx512Width];
+    const float* rin[kAvx512Width];
+    Complex* dst[kAvx512Width];
+    for (int l = 0; l < width; ++l) {
+        const int from = l < used ? l : 0;
+        cin[l] = complexIn ? complexIn[from] : nullptr;
+        rin[l] = realIn ? realIn[from] : nullptr;
+        dst[l] = l < used ? out[l] : tScratch.spare();
+    }
+    const fftdetail::LaneGroup group{complexIn ? cin : nullptr, realIn ? rin : nullptr, dst};
+    if (kind == Isa::Avx512) {
+        fftdetail::transformLanesAvx512(group, tables(), log2n, tScratch.lanes());
+    } else {
+        fftdetail::transformLanesAvx2(group, tables(), log2n, tScratch.lanes());
+    }
+    return true;
+}
+
+void scalarReal(const float* in, Complex* out, std::int32_t n) {
+    for (std::int32_t k = 0; k < n; ++k) out[k] = Complex{in[k], 0.0f};
+    scalarFft(out, n);
+}
+
+// Splits `count` transforms into lane groups; a group is only worth running
+// when enough of its lanes are in use, the rest go through the scalar path.
+void runMany(const Complex* const* complexIn, const float* const* realIn, Complex* const* out,
+             std::int32_t count, std::int32_t n) {
+    const int log2n = log2Of(n);
+    ensureLevels(log2n);
+    std::call_once(gBitReverseBuilt, buildBitReverse);
+    const Isa kind = isa();
+    std::int32_t i = 0;
+    while (i < count) {
+        const std::int32_t left = count - i;
+        Isa group = Isa::Scalar;
+        int width = 1;
+        if (kind == Isa::Avx512 && left > kAvx2Width) {
+            group = Isa::Avx512;
+            width = kAvx512Width;
+        } else if (kind != Isa::Scalar && left >= 2) {
+            group = Isa::Avx2;
+            width = kAvx2Width;
+        }
+        const int used = static_cast<int>(left < width ? left : width);
+        if (group == Isa::Scalar ||
+            !runGroup(group, complexIn ? complexIn + i : nullptr, realIn ? realIn + i : nullptr,
+                      out + i, used, n, log2n)) {
+            for (int l = 0; l < used; ++l) {
+                if (realIn) {
+                    scalarReal(realIn[i + l], out[i + l], n);
+                } else {
+                    scalarFft(out[i + l], n);
+                }
+            }
+        }
+        i += used;
+    }
+}
+
 }  // namespace
 
 void fft(Complex* x, std::int32_t n) {
     if (x == nullptr || !isSupportedLength(n)) return;
     ensureLevels(log2Of(n));
-    bitReversePermute(x, n);
-    scalarStages(x, n);
+    scalarFft(x, n);
 }
 
 void fftMany(Complex* const* arrays, std::int32_t count, std::int32_t n) {
-    if (arrays == nullptr) return;
-    for (std::int32_t i = 0; i < count; ++i) fft(arrays[i], n);
+    if (arrays == nullptr || count <= 0 || !isSupportedLength(n)) return;
+    runMany(arrays, nullptr, arrays, count, n);
 }
 
 void fftRealMany(const float* const* inputs, Complex* const* outputs, std::int32_t count,
                  std::int32_t n) {
-    if (inputs == nullptr || outputs == nullptr || !isSupportedLength(n)) return;
-    for (std::int32_t i = 0; i < count; ++i) {
-        for (std::int32_t k = 0; k < n; ++k) outputs[i][k] = Complex{inputs[i][k], 0.0f};
-        fft(outputs[i], n);
-    }
+    if (inputs == nullptr || outputs == nullptr || count <= 0 || !isSupportedLength(n)) return;
+    runMany(nullptr, inputs, outputs, count, n);
 }
 
 }  // namespace selvik

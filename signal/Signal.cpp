@@ -1,5 +1,6 @@
 #include "signal/Signal.h"
 
+#include <cstdint>
 #include <new>
 
 #include "signal/Fft.h"
@@ -26,6 +27,10 @@ SignalStatus Signal::allocateSamples(std::int64_t count) {
     clear();
     const std::int32_t padded = paddedLengthFor(count);
     if (padded < 0) return SignalStatus::OutOfMemory;
+    // Only a platform with a narrow size type can overflow here.
+    if (static_cast<std::uint64_t>(padded) > SIZE_MAX / sizeof(float)) {
+        return SignalStatus::OutOfMemory;
+    }
     samples_.reset(new (std::nothrow) float[static_cast<std::size_t>(padded)]());
     if (!samples_) return SignalStatus::OutOfMemory;
     count_ = static_cast<std::int32_t>(count);

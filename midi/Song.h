@@ -41,7 +41,9 @@ struct Song {
 };
 
 // Sets the defaults (tempo 100, division 120, no texts, every track empty with
-// volume 100 and pan 64) without releasing anything; a null Song is ignored.
+// volume 100 and pan 64); a null Song is ignored. totalEvents and endTime are
+// left as they are. The members own their storage, so whatever a filled Song
+// held is freed here too; clear() is the name callers use for that.
 void reset(Song* song);
 // Releases the texts, track names and events, then reset().
 void clear(Song& song);

@@ -50,8 +50,9 @@ std::optional<float> parseThreshold(std::string_view text) {
 std::string defaultOutputPath(const std::string& input) {
     const std::size_t slash = input.find_last_of('/');
     const std::size_t dot = input.find_last_of('.');
-    const bool hasExtension =
-        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    // A leading dot marks a hidden file, not an extension.
+    const bool hasExtension = dot != std::string::npos && dot > nameStart;
     return (hasExtension ? input.substr(0, dot) : input) + ".mid";
 }
 

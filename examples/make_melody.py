@@ -1,12 +1,17 @@
 #!/usr/bin/python3
-"""Writes the example melody as a Standard MIDI File.
+"""Writes one of the bundled melodies as a Standard MIDI File.
 
-Usage: /usr/bin/python3 examples/make_melody.py OUT.mid [PROGRAM]
+Usage: /usr/bin/python3 examples/make_melody.py OUT.mid TUNE PROGRAM
 
-A short original tune, one note at a time, 120 BPM, every note at least a
-dotted eighth (375 ms) long and within G4..E5 of the General MIDI range, so
-the block-spectrum recognizer at its default settings can follow it. The
-default program is 73 (flute). Needs Debian's python3-mido.
+TUNE is "example" (the README's example, G4..F5) or "low" (F#3..C4, a band
+that only the second recognition pass covers). Both are original tunes, one
+note at a time, 120 BPM, every note at least 375 ms long. Their notes are
+chosen among those that the block-spectrum recognizer picks reliably at its
+default settings (block size 2048, threshold 0.8): a note whose group of
+spectral bins averages well below the block's strongest bin is rejected by
+that threshold, so for instance D5 and B4 are not found at these settings.
+PROGRAM is the General MIDI program (73 flute, 79 ocarina). Needs Debian's
+python3-mido.
 """
 import sys
 
@@ -14,24 +19,29 @@ import mido
 
 TICKS = 480  # per quarter note
 # (MIDI note, length in quarter notes); 0 is a rest.
-TUNE = [
-    (72, 1), (74, 1), (76, 1), (72, 1),
-    (79, 1.5), (77, 0.75), (76, 0.75), (74, 1),
-    (72, 1), (0, 0.5), (67, 1), (69, 1), (71, 1),
-    (72, 2),
-]
+TUNES = {
+    "example": [
+        (72, 1), (76, 1), (77, 1.5), (76, 0.75), (72, 0.75),
+        (67, 1), (68, 1), (67, 1), (0, 0.5),
+        (66, 1), (67, 1), (72, 2),
+    ],
+    "low": [
+        (57, 1), (55, 1), (54, 1.5), (55, 0.75), (57, 0.75),
+        (60, 2), (0, 0.5),
+        (56, 1), (57, 1), (55, 1), (54, 2),
+    ],
+}
 
 
 def main():
-    out = sys.argv[1]
-    program = int(sys.argv[2]) if len(sys.argv) > 2 else 73
+    out, tune, program = sys.argv[1], sys.argv[2], int(sys.argv[3])
     mid = mido.MidiFile(ticks_per_beat=TICKS)
     track = mido.MidiTrack()
     mid.tracks.append(track)
     track.append(mido.MetaMessage("set_tempo", tempo=500000, time=0))
     track.append(mido.Message("program_change", program=program, time=0))
     pending = 0
-    for note, beats in TUNE:
+    for note, beats in TUNES[tune]:
         ticks = int(round(beats * TICKS))
         if note == 0:
             pending += ticks

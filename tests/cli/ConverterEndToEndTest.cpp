@@ -1,0 +1,303 @@
+// End-to-end runs of selvik-convert, and the equivalence of the converter's
+// code path with the desktop program's Analyze path.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/Conversion.h"
+#include "cli/ConverterOptions.h"
+#include "midi/MidiFileWriter.h"
+#include "midi/ScoreConversion.h"
+#include "recognition/AnalysisDriver.h"
+#include "recognition/Recognizer.h"
+#include "support/TestWav.h"
+
+namespace selvik::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::readFile;
+using testing_support::runProgram;
+using testing_support::sine;
+using testing_support::writeWav16;
+
+class ConverterRun : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/selvik-convert-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    testing_support::ProcessResult convert(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), SELVIK_CONVERT_PATH);
+        return runProgram(arguments, dir_);
+    }
+
+    fs::path dir_;
+};
+
+// Notes of a MIDI file as the independent reader (mido) sees them, one
+// "note<TAB>start<TAB>end" line each.
+std::string notesReadByMido(const fs::path& midi) {
+    const std::string command = std::string("/usr/bin/python3 ") + SELVIK_SOURCE_DIR +
+                                "/tests/midi/check_midi_file.py --dump '" + midi.string() + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return "popen failed";
+    std::string text;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, n);
+    const int status = pclose(pipe);
+    return status == 0 ? text : "reader failed: " + text;
+}
+
+std::string notesAsTsv(const Song& song) {
+    std::string text;
+    for (const PrintedNote& note : notesOfSong(song)) {
+        text += std::to_string(note.number) + "\t" + std::to_string(note.startTick) + "\t" +
+                std::to_string(note.endTick) + "\n";
+    }
+    return text;
+}
+
+TEST_F(ConverterRun, PlainConversionIsSilentAndWritesTheMidiFileBesideTheInput) {
+    writeWav16(dir_ / "a440.wav", sine(440.0, 44100));
+    const auto result = convert({"a440.wav"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, "");
+    ASSERT_TRUE(fs::exists(dir_ / "a440.mid"));
+
+    Recognizer recognizer;
+    recognizer.loadWav((dir_ / "a440.wav").c_str());
+    Song song;
+    reset(&song);
+    ASSERT_EQ(runAnalysis(recognizer, song, nullptr, AnalysisParameters{}),
+              AnalysisOutcome::Completed);
+    EXPECT_EQ(notesReadByMido(dir_ / "a440.mid"), notesAsTsv(song));
+    // 44100 samples are 21 whole rows of 2048; row 21 starts at tick 749.
+    EXPECT_EQ(notesAsTsv(song), "69\t0\t749\n") << "a 440 Hz sine of one second is one A4";
+}
+
+TEST_F(ConverterRun, NotesTableListsEachSpanWithNameSecondsAndTicks) {
+    std::vector<std::int16_t> samples = sine(440.0, 44100);
+    const std::vector<std::int16_t> low = sine(220.0, 44100);
+    samples.insert(samples.end(), low.begin(), low.end());
+    writeWav16(dir_ / "two.wav", samples);
+    const auto result = convert({"--notes", "two.wav"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "name\tnumber\tstart_s\tend_s\tstart_tick\tend_tick\n"
+              "A4\t69\t0.000\t1.022\t0\t785\n"
+              "A3\t57\t1.022\t1.997\t785\t1534\n");
+    EXPECT_EQ(notesReadByMido(dir_ / "two.mid"),
+              "69\t0\t785\n57\t785\t1534\n");
+}
+
+TEST_F(ConverterRun, ShortRecordingShowsTheProgramsMessagesInOrderAndWritesNothing) {
+    writeWav16(dir_ / "short.wav", sine(440.0, 2000));
+    const auto result = convert({"short.wav"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.err,
+              "short.wav: For better results use signals with more than 4096 samples.\n"
+              "short.wav: Signal is too short\n"
+              "short.wav: Unable to save MIDI file. (no notes were recognised)\n");
+    EXPECT_FALSE(fs::exists(dir_ / "short.mid"));
+}
+
+TEST_F(ConverterRun, DigitalSilenceGivesNoNotesAndNothingToSave) {
+    writeWav16(dir_ / "silence.wav", std::vector<std::int16_t>(44100, 0));
+    const auto result = convert({"--notes", "silence.wav"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.out, "name\tnumber\tstart_s\tend_s\tstart_tick\tend_tick\n");
+    EXPECT_EQ(result.err, "silence.wav: Unable to save MIDI file. (no notes were recognised)\n");
+    EXPECT_FALSE(fs::exists(dir_ / "silence.mid"));
+}
+
+TEST_F(ConverterRun, UnreadableInputsAreStatusOneWithTheLoadersMessages) {
+    {
+        std::FILE* f = std::fopen((dir_ / "text.wav").c_str(), "w");
+        std::fputs("this is not a WAV file at all", f);
+        std::fclose(f);
+    }
+    const auto missing = convert({"missing.wav"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err.rfind("missing.wav: File error", 0), 0u) << missing.err;
+    EXPECT_NE(missing.err.find("\nmissing.wav: For better results use signals with more than "
+                               "4096 samples.\n"),
+              std::string::npos)
+        << missing.err;
+
+    const auto text = convert({"text.wav"});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_EQ(text.err.rfind("text.wav: Bad file format", 0), 0u) << text.err;
+    EXPECT_EQ(std::count(text.err.begin(), text.err.end(), '\n'), 2) << text.err;
+}
+
+TEST_F(ConverterRun, SeveralInputsAreConvertedEachOnItsOwnAndTheHighestStatusWins) {
+    writeWav16(dir_ / "good.wav", sine(440.0, 44100));
+    writeWav16(dir_ / "silent.wav", std::vector<std::int16_t>(44100, 0));
+    const auto result = convert({"good.wav", "missing.wav", "silent.wav"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_TRUE(fs::exists(dir_ / "good.mid"));
+    EXPECT_NE(result.err.find("missing.wav: File error"), std::string::npos);
+    EXPECT_NE(result.err.find("silent.wav: Unable to save MIDI file."), std::string::npos);
+}
+
+TEST_F(ConverterRun, UsageErrorsAreStatusTwoAndHelpIsStatusZero) {
+    const auto bad = convert({"--threshold", "nan", "x.wav"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_NE(bad.err.find("0.0..1.0"), std::string::npos);
+    const auto help = convert({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--polyphony"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+}
+
+TEST_F(ConverterRun, ConvertingTheSameFileTwiceGivesIdenticalBytes) {
+    std::vector<std::int16_t> samples = sine(523.25, 30000);
+    const auto more = sine(659.25, 30000);
+    samples.insert(samples.end(), more.begin(), more.end());
+    writeWav16(dir_ / "in.wav", samples);
+    ASSERT_EQ(convert({"-o", "first.mid", "in.wav"}).status, 0);
+    ASSERT_EQ(convert({"--output", "second.mid", "in.wav"}).status, 0);
+    const std::string first = readFile(dir_ / "first.mid");
+    EXPECT_FALSE(first.empty());
+    EXPECT_EQ(first, readFile(dir_ / "second.mid"));
+}
+
+// The desktop program's Analyze path (control values) and the converter's
+// path (--threshold text) must write the same bytes for every slider position.
+TEST_F(ConverterRun, DesktopMappingAndThresholdOptionWriteIdenticalBytesForEverySliderPosition) {
+    // Three partials of different strength, so the threshold decides how many
+    // notes a block keeps.
+    std::vector<std::int16_t> samples(22050);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double t = static_cast<double>(i) / 44100.0;
+        samples[i] = static_cast<std::int16_t>(12000 * std::sin(2 * M_PI * 440 * t) +
+                                               8000 * std::sin(2 * M_PI * 660 * t) +
+                                               5000 * std::sin(2 * M_PI * 1100 * t));
+    }
+    const fs::path wav = dir_ / "chord.wav";
+    writeWav16(wav, samples);
+    std::set<std::string> distinct;
+    for (int p = 0; p <= 100; ++p) {
+        Recognizer desktopRecognizer;
+        desktopRecognizer.loadWav(wav.c_str());
+        Song desktopSong;
+        reset(&desktopSong);
+        AnalysisSettings settings;
+        settings.polyphony = 4;
+        settings.thresholdPosition = p;
+        analyze(wav.string(), desktopRecognizer, desktopSong, nullptr,
+                [&] { return settings; });
+        const fs::path desktopFile = dir_ / "desktop.mid";
+        fs::remove(desktopFile);
+        const MidiResult desktopResult = writeMidiFile(desktopFile.c_str(), &desktopSong);
+
+        char threshold[16];
+        std::snprintf(threshold, sizeof threshold, "%d.%02d", (100 - p) / 100, (100 - p) % 100);
+        const ParseResult parsed = parseConverterOptions(
+            {"--polyphony", "4", "--threshold", threshold, "-q", "-o",
+             (dir_ / "cli.mid").string(), wav.string()});
+        ASSERT_TRUE(parsed.options);
+        fs::remove(dir_ / "cli.mid");
+        std::FILE* sink = std::fopen("/dev/null", "w");
+        std::atomic<bool> never{false};
+        const int status = convertInput(wav.string(), *parsed.options, sink, sink, false, never);
+        std::fclose(sink);
+
+        ASSERT_EQ(status == 0, desktopResult == MidiResult::Success) << "slider " << p;
+        const std::string bytes = readFile(dir_ / "cli.mid");
+        EXPECT_EQ(bytes, readFile(desktopFile)) << "slider " << p;
+        distinct.insert(bytes);
+    }
+    EXPECT_GE(distinct.size(), 3u) << "the threshold must matter for this signal";
+}
+
+// A rendered melody: every played note must be found in at least 80% of the
+// grid rows that lie wholly inside it, and no other note in more than 10%.
+struct PlayedNote {
+    int note;
+    double start;  // seconds
+    double end;
+};
+
+std::vector<PlayedNote> playedNotes(const fs::path& midi) {
+    const std::string command = std::string("/usr/bin/python3 ") + SELVIK_SOURCE_DIR +
+                                "/tests/cli/played_notes.py '" +
+                                midi.string() + "'";
+    std::vector<PlayedNote> notes;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return notes;
+    PlayedNote n{};
+    while (std::fscanf(pipe, "%d %lf %lf", &n.note, &n.start, &n.end) == 3) notes.push_back(n);
+    pclose(pipe);
+    return notes;
+}
+
+void expectMelodyRecognised(const fs::path& wav, const fs::path& midi) {
+    const std::vector<PlayedNote> played = playedNotes(midi);
+    ASSERT_FALSE(played.empty()) << "could not read " << midi;
+    Recognizer recognizer;
+    recognizer.loadWav(wav.c_str());
+    ASSERT_GT(recognizer.signal().paddedLength(), 0);
+    Song song;
+    reset(&song);
+    ASSERT_EQ(runAnalysis(recognizer, song, nullptr, AnalysisParameters{}),
+              AnalysisOutcome::Completed);
+    const std::vector<PrintedNote> found = notesOfSong(song);
+    constexpr int kBlock = 2048;
+    for (const PlayedNote& note : played) {
+        const int firstRow = static_cast<int>(std::ceil(note.start * 44100.0 / kBlock));
+        const int endRow = static_cast<int>(std::floor(note.end * 44100.0 / kBlock));
+        int rows = 0;
+        int hits = 0;
+        std::map<int, int> others;
+        for (int row = firstRow; row < endRow; ++row) {
+            ++rows;
+            const std::uint32_t tick = rowToTicks(row, kBlock, 120.0, 384);
+            for (const PrintedNote& f : found) {
+                if (f.startTick <= tick && tick < f.endTick) {
+                    if (f.number == note.note) {
+                        ++hits;
+                    } else {
+                        ++others[f.number];
+                    }
+                }
+            }
+        }
+        ASSERT_GT(rows, 0);
+        EXPECT_GE(hits * 10, rows * 8) << "note " << note.note << " at " << note.start << " s: "
+                                       << hits << " of " << rows << " rows";
+        for (const auto& [other, count] : others) {
+            EXPECT_LE(count * 10, rows) << "note " << other << " inside note " << note.note
+                                        << " at " << note.start << " s: " << count << " of "
+                                        << rows << " rows";
+        }
+    }
+}
+
+TEST(RenderedMelody, FluteExampleIsRecognisedNoteByNote) {
+    const fs::path examples = fs::path(SELVIK_SOURCE_DIR) / "examples";
+    expectMelodyRecognised(examples / "melody_flute.wav", examples / "melody_flute.mid");
+}
+
+TEST(RenderedMelody, LowOcarinaMelodyIsRecognisedByTheSecondPass) {
+    const fs::path data = fs::path(SELVIK_TEST_DATA_DIR) / "melodies";
+    expectMelodyRecognised(data / "melody_ocarina_low.wav", data / "melody_ocarina_low.mid");
+}
+
+}  // namespace
+}  // namespace selvik::cli

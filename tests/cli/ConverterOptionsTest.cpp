@@ -1,0 +1,154 @@
+#include "cli/ConverterOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/ExitStatus.h"
+#include "recognition/AnalysisDriver.h"
+
+namespace selvik::cli {
+namespace {
+
+ParseResult parse(std::vector<std::string> arguments) { return parseConverterOptions(arguments); }
+
+TEST(ConverterOptions, DefaultsAreTheDesktopProgramsStartValues) {
+    const ParseResult result = parse({"in.wav"});
+    ASSERT_TRUE(result.options);
+    const AnalysisParameters& p = result.options->parameters;
+    const auto desktop = resolveAnalysisParameters(AnalysisSettings{});
+    ASSERT_TRUE(desktop);
+    EXPECT_EQ(p.blockSize, desktop->blockSize);
+    EXPECT_EQ(p.polyphony, desktop->polyphony);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(p.threshold),
+              std::bit_cast<std::uint32_t>(desktop->threshold));
+    EXPECT_EQ(p.windowType, desktop->windowType);
+    EXPECT_EQ(p.subsampling, desktop->subsampling);
+    EXPECT_EQ(p.passes, desktop->passes);
+    EXPECT_FALSE(result.options->output);
+    EXPECT_FALSE(result.options->printNotes);
+}
+
+TEST(ConverterOptions, EveryChoiceMapsToItsParameter) {
+    const ParseResult result =
+        parse({"--block-size", "8192", "--polyphony", "16", "--threshold", "0.25", "--window",
+               "gaussian", "--subsampling", "16", "--passes", "4", "--notes", "-q", "-o",
+               "out.mid", "in.wav"});
+    ASSERT_TRUE(result.options) << result.err;
+    const AnalysisParameters& p = result.options->parameters;
+    EXPECT_EQ(p.blockSize, 8192);
+    EXPECT_EQ(p.polyphony, 16);
+    EXPECT_EQ(p.threshold, 0.25f);
+    EXPECT_EQ(p.windowType, 0);
+    EXPECT_EQ(p.subsampling, 16);
+    EXPECT_EQ(p.passes, 4);
+    EXPECT_TRUE(result.options->printNotes);
+    EXPECT_TRUE(result.options->quiet);
+    EXPECT_EQ(result.options->output, "out.mid");
+}
+
+struct UsageRow {
+    const char* sentence;
+    std::vector<std::string> arguments;
+    const char* named;  // text the message must contain
+};
+
+class ConverterUsageErrors : public testing::TestWithParam<UsageRow> {};
+
+TEST_P(ConverterUsageErrors, AreRefusedWithStatusTwoAndNameTheAllowedValues) {
+    const ParseResult result = parse(GetParam().arguments);
+    EXPECT_FALSE(result.options) << GetParam().sentence;
+    EXPECT_EQ(result.exitStatus, kExitUsage) << GetParam().sentence;
+    EXPECT_NE(result.err.find(GetParam().named), std::string::npos)
+        << GetParam().sentence << ": " << result.err;
+    EXPECT_TRUE(result.out.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ConverterUsageErrors,
+    testing::Values(
+        UsageRow{"a block size that is not a power of two", {"--block-size", "3000", "a.wav"},
+                 "1024, 2048, 4096, 8192"},
+        UsageRow{"a polyphony of 0", {"--polyphony", "0", "a.wav"}, "1..16"},
+        UsageRow{"a polyphony of 17", {"--polyphony", "17", "a.wav"}, "1..16"},
+        UsageRow{"a polyphony that is text", {"--polyphony", "two", "a.wav"}, "1..16"},
+        UsageRow{"a threshold above 1", {"--threshold", "1.5", "a.wav"}, "0.0..1.0"},
+        UsageRow{"a negative threshold", {"--threshold", "-0.5", "a.wav"}, "0.0..1.0"},
+        UsageRow{"a threshold of nan", {"--threshold", "nan", "a.wav"}, "0.0..1.0"},
+        UsageRow{"a threshold of inf", {"--threshold", "inf", "a.wav"}, "0.0..1.0"},
+        UsageRow{"a threshold with trailing text", {"--threshold", "0.5x", "a.wav"}, "0.0..1.0"},
+        UsageRow{"an unknown window", {"--window", "hamming", "a.wav"},
+                 "gaussian, hanning, blackman"},
+        UsageRow{"a subsampling of 3", {"--subsampling", "3", "a.wav"}, "1, 2, 4, 8, 16"},
+        UsageRow{"five passes", {"--passes", "5", "a.wav"}, "1..4"},
+        UsageRow{"an output with two inputs", {"-o", "x.mid", "a.wav", "b.wav"}, "single input"},
+        UsageRow{"no input at all", {}, "INPUT"},
+        UsageRow{"an unknown option", {"--frobnicate", "a.wav"}, "frobnicate"}),
+    [](const testing::TestParamInfo<UsageRow>& info) {
+        std::string name;
+        for (const char* c = info.param.sentence; *c; ++c) {
+            if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+            else if (*c == ' ') name += '_';
+        }
+        return name;
+    });
+
+TEST(ConverterOptions, HelpAndVersionGoToStandardOutputWithStatusZero) {
+    const ParseResult help = parse({"--help"});
+    EXPECT_EQ(help.exitStatus, kExitOk);
+    EXPECT_FALSE(help.options);
+    EXPECT_NE(help.out.find("--block-size"), std::string::npos);
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    EXPECT_TRUE(help.err.empty());
+
+    const ParseResult version = parse({"--version"});
+    EXPECT_EQ(version.exitStatus, kExitOk);
+    EXPECT_EQ(version.out, "selvik-convert 1.0.0.1\n");
+}
+
+TEST(ConverterOptions, ThresholdTextIsRoundedOnceToSinglePrecision) {
+    EXPECT_EQ(parseThreshold("0.1"), 0.1f);
+    EXPECT_EQ(parseThreshold("1"), 1.0f);
+    EXPECT_EQ(parseThreshold("0"), 0.0f);
+    EXPECT_FALSE(parseThreshold(""));
+    EXPECT_FALSE(parseThreshold("1.0000001"));
+}
+
+TEST(ConverterOptions, EverySliderPositionAndItsThresholdTextGiveTheSameFloat) {
+    for (int p = 0; p <= 100; ++p) {
+        AnalysisSettings settings;
+        settings.thresholdPosition = p;
+        const auto desktop = resolveAnalysisParameters(settings);
+        ASSERT_TRUE(desktop);
+        char text[16];
+        std::snprintf(text, sizeof text, "%d.%02d", (100 - p) / 100, (100 - p) % 100);
+        const auto typed = parseThreshold(text);
+        ASSERT_TRUE(typed) << text;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(*typed),
+                  std::bit_cast<std::uint32_t>(desktop->threshold))
+            << "slider " << p << ", text " << text;
+    }
+}
+
+struct OutputPathRow {
+    const char* input;
+    const char* output;
+};
+
+TEST(ConverterOptions, DefaultOutputReplacesTheExtensionOnly) {
+    const OutputPathRow rows[] = {
+        {"song.wav", "song.mid"},
+        {"dir/LOUD.WAV", "dir/LOUD.mid"},
+        {"dir.v2/take", "dir.v2/take.mid"},
+        {".hidden", ".hidden.mid"},
+        {"a.b.wav", "a.b.mid"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(defaultOutputPath(row.input), row.output) << row.input;
+}
+
+}  // namespace
+}  // namespace selvik::cli

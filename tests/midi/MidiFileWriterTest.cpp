@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <ostream>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -186,6 +187,9 @@ struct RunningStatusCase {
     std::vector<MidiEvent> events;
     Bytes chunkBody;  // after the length, before the end of track
 };
+
+// Names the row in a failure message.
+void PrintTo(const RunningStatusCase& c, std::ostream* out) { *out << c.description; }
 
 class RunningStatus : public MidiFileWriter, public ::testing::WithParamInterface<RunningStatusCase> {};
 

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ostream>
 #include <tuple>
 #include <vector>
 
@@ -46,6 +47,9 @@ struct RepeatCase {
     Row before;
     Row after;
 };
+
+// Names the row in a failure message.
+void PrintTo(const RepeatCase& c, std::ostream* out) { *out << c.description; }
 
 class RemoveRepeatedNotes : public ::testing::TestWithParam<RepeatCase> {};
 
@@ -139,6 +143,9 @@ struct SpanCase {
     std::vector<SpanTuple> spans;
     std::vector<std::uint8_t> gridAfter;
 };
+
+// Names the row in a failure message.
+void PrintTo(const SpanCase& c, std::ostream* out) { *out << c.description; }
 
 class ExtractNoteSpans : public ::testing::TestWithParam<SpanCase> {};
 

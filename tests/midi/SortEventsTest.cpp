@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -60,6 +61,9 @@ struct RandomCase {
     std::uint32_t maxTime;
     std::size_t count;
 };
+
+// Names the row in a failure message.
+void PrintTo(const RandomCase& c, std::ostream* out) { *out << c.description; }
 
 class SortEventsMatchesStableSort : public ::testing::TestWithParam<RandomCase> {};
 

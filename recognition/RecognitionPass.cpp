@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "core/MessageService.h"
+#include "recognition/BlockWeighting.h"
 #include "recognition/NoteFrequencyTable.h"
 #include "recognition/NotePicker.h"
 #include "recognition/Recognizer.h"
@@ -26,6 +27,19 @@
 namespace selvik {
 
 namespace detail {
+
+std::int32_t windowOffset(std::int32_t position, std::int32_t blockSize, std::int32_t subsampling) {
+    return position * (blockSize / subsampling);
+}
+
+void weightBlock(const float* window, const float* blockStart, std::int32_t blockSize,
+                 std::int32_t factor, std::int32_t offset, float* out) {
+    const std::int32_t mask = blockSize - 1;
+    for (std::int32_t i = 0; i < blockSize; ++i) {
+        out[i] = static_cast<float>(static_cast<double>(window[(offset - i) & mask]) *
+                                    static_cast<double>(blockStart[static_cast<std::int64_t>(i) * factor]));
+    }
+}
 
 double binFrequency(std::int32_t bin, std::int32_t blockSize, std::int32_t factor) {
     const double width = 44100.0 / static_cast<double>(blockSize * factor);
@@ -99,7 +113,6 @@ struct PassPlan {
 
 // Working storage of one thread, made once per pass.
 struct Workspace {
-    std::unique_ptr<double[]> decimated;
     std::unique_ptr<float[]> inputs;
     std::unique_ptr<Complex[]> outputs;
     std::unique_ptr<double[]> binPower;
@@ -109,11 +122,10 @@ struct Workspace {
     bool allocate(std::int32_t n, std::int32_t s) {
         const auto length = static_cast<std::size_t>(n);
         const auto positions = static_cast<std::size_t>(s);
-        decimated.reset(new (std::nothrow) double[length]);
         inputs.reset(new (std::nothrow) float[length * positions]);
         outputs.reset(new (std::nothrow) Complex[length * positions]);
         binPower.reset(new (std::nothrow) double[length / 2]);
-        if (!decimated || !inputs || !outputs || !binPower) return false;
+        if (!inputs || !outputs || !binPower) return false;
         for (std::size_t j = 0; j < positions; ++j) {
             inputRows[j] = inputs.get() + j * length;
             outputRows[j] = outputs.get() + j * length;
@@ -127,23 +139,11 @@ int analyseBlock(const PassPlan& plan, Workspace& work, std::int32_t b, std::uin
     const std::int32_t n = plan.blockSize;
     const std::int32_t s = plan.subsampling;
     const std::int32_t half = n / 2;
-    const std::int32_t mask = n - 1;
-    const std::int32_t hop = n / s;
 
-    // All window positions weight the same decimated samples.
     const float* x = plan.samples + static_cast<std::int64_t>(b) * n * plan.factor;
-    double* decimated = work.decimated.get();
-    for (std::int32_t i = 0; i < n; ++i) {
-        decimated[i] = static_cast<double>(x[static_cast<std::int64_t>(i) * plan.factor]);
-    }
     for (std::int32_t j = 0; j < s; ++j) {
-        float* in = work.inputs.get() + static_cast<std::size_t>(j) * n;
-        const std::int32_t offset = j * hop;
-        // Position j weights sample i by window entry (offset - i) mod N.
-        for (std::int32_t i = 0; i < n; ++i) {
-            in[i] = static_cast<float>(static_cast<double>(plan.window[(offset - i) & mask]) *
-                                       decimated[i]);
-        }
+        detail::weightBlock(plan.window, x, n, plan.factor, detail::windowOffset(j, n, s),
+                            work.inputs.get() + static_cast<std::size_t>(j) * n);
     }
     fftRealMany(work.inputRows, work.outputRows, s, n);
 

@@ -1,6 +1,7 @@
 #include "signal/Fft.h"
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <mutex>
@@ -135,9 +136,12 @@ Isa detectIsa() {
     return Isa::Scalar;
 }
 
+std::atomic<int> gIsaCap{static_cast<int>(Isa::Avx512)};
+
 Isa isa() {
     static const Isa detected = detectIsa();
-    return detected;
+    const int cap = gIsaCap.load(std::memory_order_relaxed);
+    return static_cast<int>(detected) < cap ? detected : static_cast<Isa>(cap);
 }
 
 // Per-thread working memory of the lane kernels, grown on demand and kept:
@@ -215,8 +219,24 @@ void scalarReal(const float* in, Complex* out, std::int32_t n) {
     scalarFft(out, n);
 }
 
+// One transform on its own: vectorised across its butterflies where the
+// processor and the length allow, else the scalar path. Tables must exist.
+void runSingle(const Complex* complexIn, const float* realIn, Complex* out, std::int32_t n,
+               int log2n) {
+    if (isa() == Isa::Avx512 && log2n >= fftdetail::kSingleMinLog2 && tScratch.reserve(n, 1)) {
+        fftdetail::transformSingleAvx512(complexIn, realIn, out, tables(), log2n,
+                                         tScratch.lanes());
+    } else if (realIn) {
+        scalarReal(realIn, out, n);
+    } else {
+        scalarFft(out, n);
+    }
+}
+
 // Splits `count` transforms into lane groups; a group is only worth running
-// when enough of its lanes are in use, the rest go through the scalar path.
+// when enough of its lanes are in use, the rest run one at a time. With
+// AVX-512 a single transform vectorised across its butterflies costs about a
+// sixth of an eight-lane group, so groups start at seven transforms.
 void runMany(const Complex* const* complexIn, const float* const* realIn, Complex* const* out,
              std::int32_t count, std::int32_t n) {
     const int log2n = log2Of(n);
@@ -228,10 +248,12 @@ void runMany(const Complex* const* complexIn, const float* const* realIn, Comple
         const std::int32_t left = count - i;
         Isa group = Isa::Scalar;
         int width = 1;
-        if (kind == Isa::Avx512 && left > kAvx2Width) {
-            group = Isa::Avx512;
-            width = kAvx512Width;
-        } else if (kind != Isa::Scalar && left >= 2) {
+        if (kind == Isa::Avx512) {
+            if (left >= kAvx512Width - 1) {
+                group = Isa::Avx512;
+                width = kAvx512Width;
+            }
+        } else if (kind == Isa::Avx2 && left >= 2) {
             group = Isa::Avx2;
             width = kAvx2Width;
         }
@@ -240,11 +262,8 @@ void runMany(const Complex* const* complexIn, const float* const* realIn, Comple
             !runGroup(group, complexIn ? complexIn + i : nullptr, realIn ? realIn + i : nullptr,
                       out + i, used, n, log2n)) {
             for (int l = 0; l < used; ++l) {
-                if (realIn) {
-                    scalarReal(realIn[i + l], out[i + l], n);
-                } else {
-                    scalarFft(out[i + l], n);
-                }
+                runSingle(complexIn ? complexIn[i + l] : nullptr, realIn ? realIn[i + l] : nullptr,
+                          out[i + l], n, log2n);
             }
         }
         i += used;
@@ -253,10 +272,23 @@ void runMany(const Complex* const* complexIn, const float* const* realIn, Comple
 
 }  // namespace
 
+namespace fftdetail {
+
+void limitInstructionSet(InstructionSet cap) {
+    static_assert(static_cast<int>(InstructionSet::Avx2) == static_cast<int>(Isa::Avx2));
+    gIsaCap.store(cap == InstructionSet::Best ? static_cast<int>(Isa::Avx512)
+                                              : static_cast<int>(cap),
+                  std::memory_order_relaxed);
+}
+
+}  // namespace fftdetail
+
 void fft(Complex* x, std::int32_t n) {
     if (x == nullptr || !isSupportedLength(n)) return;
-    ensureLevels(log2Of(n));
-    scalarFft(x, n);
+    const int log2n = log2Of(n);
+    ensureLevels(log2n);
+    std::call_once(gBitReverseBuilt, buildBitReverse);
+    runSingle(x, nullptr, x, n, log2n);
 }
 
 void fftMany(Complex* const* arrays, std::int32_t count, std::int32_t n) {

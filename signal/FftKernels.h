@@ -35,7 +35,21 @@ void transformLanesAvx2(const LaneGroup& group, const Tables& tables, int log2n,
 void transformLanesAvx512(const LaneGroup& group, const Tables& tables, int log2n,
                           float* scratch);
 
+// One transform with AVX-512 across the butterflies of each level; n >= 16.
+// Exactly one of complexIn / realIn is set; complexIn may equal out. `scratch`
+// holds 2 n floats, aligned to 64 bytes.
+void transformSingleAvx512(const Complex* complexIn, const float* realIn, Complex* out,
+                           const Tables& tables, int log2n, float* scratch);
+inline constexpr int kSingleMinLog2 = 4;
+
 inline constexpr int kAvx2Width = 4;
+
+// Caps the instruction set the transforms use, so tests can run every path on
+// a processor that has them all. The default, Best, uses what the processor
+// offers; a cap above that has no effect. Not meant to change while transforms
+// run on other threads.
+enum class InstructionSet { Scalar = 0, Avx2 = 1, Best = 2 };
+void limitInstructionSet(InstructionSet cap);
 inline constexpr int kAvx512Width = 8;
 
 }  // namespace selvik::fftdetail

@@ -99,7 +99,113 @@ struct Avx512 {
     }
 };
 
+// The single transform keeps real parts in re[0 .. n) and imaginary parts in
+// im[0 .. n) and vectorises over k, loading consecutive twiddles; each output
+// still sees the scalar sequence of operations.
+void butterflyAt(const double* cs, const double* sn, float* er, float* ei, float* orr,
+                 float* oi) {
+    const __m512d c = _mm512_loadu_pd(cs);
+    const __m512d d = _mm512_loadu_pd(sn);
+    const __m512d xr = _mm512_cvtps_pd(_mm256_load_ps(orr));
+    const __m512d xi = _mm512_cvtps_pd(_mm256_load_ps(oi));
+    const __m512d tr = _mm512_sub_pd(_mm512_mul_pd(c, xr), _mm512_mul_pd(d, xi));
+    const __m512d ti = _mm512_add_pd(_mm512_mul_pd(c, xi), _mm512_mul_pd(d, xr));
+    const __m512d yr = _mm512_cvtps_pd(_mm256_load_ps(er));
+    const __m512d yi = _mm512_cvtps_pd(_mm256_load_ps(ei));
+    _mm256_store_ps(er, _mm512_cvtpd_ps(_mm512_add_pd(yr, tr)));
+    _mm256_store_ps(ei, _mm512_cvtpd_ps(_mm512_add_pd(yi, ti)));
+    _mm256_store_ps(orr, _mm512_cvtpd_ps(_mm512_sub_pd(yr, tr)));
+    _mm256_store_ps(oi, _mm512_cvtpd_ps(_mm512_sub_pd(yi, ti)));
+}
+
 }  // namespace
+
+void transformSingleAvx512(const Complex* complexIn, const float* realIn, Complex* out,
+                           const Tables& tables, int log2n, float* scratch) {
+    const std::int32_t n = std::int32_t{1} << log2n;
+    const int shift = 16 - log2n;
+    float* re = scratch;
+    float* im = scratch + n;
+
+    // Levels 2 and 4 while gathering in bit-reversed order: p .. p + 3 hold
+    // inputs j, j + n/2, j + n/4, j + 3n/4 with j = reverse(p).
+    const std::int32_t quarter = n / 4;
+    const double c0 = tables.cos[1], d0 = tables.sin[1], c1 = tables.cos[2], d1 = tables.sin[2];
+    for (std::int32_t p = 0; p < n; p += 4) {
+        const std::int32_t j = tables.bitReverse16[p] >> shift;
+        Complex a, b, c, d;
+        if (realIn) {
+            a = Complex{realIn[j], 0.0f};
+            b = Complex{realIn[j + 2 * quarter], 0.0f};
+            c = Complex{realIn[j + quarter], 0.0f};
+            d = Complex{realIn[j + 3 * quarter], 0.0f};
+        } else {
+            a = complexIn[j];
+            b = complexIn[j + 2 * quarter];
+            c = complexIn[j + quarter];
+            d = complexIn[j + 3 * quarter];
+        }
+        const Complex e0{a.re + b.re, a.im + b.im}, e1{a.re - b.re, a.im - b.im};
+        const Complex o0{c.re + d.re, c.im + d.im}, o1{c.re - d.re, c.im - d.im};
+        const double tr0 = c0 * o0.re - d0 * o0.im, ti0 = c0 * o0.im + d0 * o0.re;
+        const double tr1 = c1 * o1.re - d1 * o1.im, ti1 = c1 * o1.im + d1 * o1.re;
+        re[p] = static_cast<float>(e0.re + tr0);
+        im[p] = static_cast<float>(e0.im + ti0);
+        re[p + 1] = static_cast<float>(e1.re + tr1);
+        im[p + 1] = static_cast<float>(e1.im + ti1);
+        re[p + 2] = static_cast<float>(e0.re - tr0);
+        im[p + 2] = static_cast<float>(e0.im - ti0);
+        re[p + 3] = static_cast<float>(e1.re - tr1);
+        im[p + 3] = static_cast<float>(e1.im - ti1);
+    }
+
+    // Level 8: four butterflies per block, four doubles wide.
+    {
+        const __m256d c = _mm256_loadu_pd(tables.cos + 3);
+        const __m256d d = _mm256_loadu_pd(tables.sin + 3);
+        for (std::int32_t b = 0; b < n; b += 8) {
+            const __m256d xr = _mm256_cvtps_pd(_mm_load_ps(re + b + 4));
+            const __m256d xi = _mm256_cvtps_pd(_mm_load_ps(im + b + 4));
+            const __m256d tr = _mm256_sub_pd(_mm256_mul_pd(c, xr), _mm256_mul_pd(d, xi));
+            const __m256d ti = _mm256_add_pd(_mm256_mul_pd(c, xi), _mm256_mul_pd(d, xr));
+            const __m256d yr = _mm256_cvtps_pd(_mm_load_ps(re + b));
+            const __m256d yi = _mm256_cvtps_pd(_mm_load_ps(im + b));
+            _mm_store_ps(re + b, _mm256_cvtpd_ps(_mm256_add_pd(yr, tr)));
+            _mm_store_ps(im + b, _mm256_cvtpd_ps(_mm256_add_pd(yi, ti)));
+            _mm_store_ps(re + b + 4, _mm256_cvtpd_ps(_mm256_sub_pd(yr, tr)));
+            _mm_store_ps(im + b + 4, _mm256_cvtpd_ps(_mm256_sub_pd(yi, ti)));
+        }
+    }
+
+    // Levels 16 .. n/2, eight butterflies at a time.
+    for (std::int32_t m = 16; m < n; m *= 2) {
+        const std::int32_t h = m / 2;
+        const double* cs = tables.cos + (h - 1);
+        const double* sn = tables.sin + (h - 1);
+        for (std::int32_t b = 0; b < n; b += m) {
+            for (std::int32_t k = 0; k < h; k += 8) {
+                butterflyAt(cs + k, sn + k, re + b + k, im + b + k, re + b + k + h, im + b + k + h);
+            }
+        }
+    }
+
+    // The last level, then back to (re, im) pairs in the output.
+    const std::int32_t h = n / 2;
+    const double* cs = tables.cos + (h - 1);
+    const double* sn = tables.sin + (h - 1);
+    for (std::int32_t k = 0; k < h; k += 8) {
+        butterflyAt(cs + k, sn + k, re + k, im + k, re + k + h, im + k + h);
+    }
+    for (std::int32_t k = 0; k < n; k += 8) {
+        const __m256 r = _mm256_load_ps(re + k);
+        const __m256 i = _mm256_load_ps(im + k);
+        const __m256 lo = _mm256_unpacklo_ps(r, i);  // k, k+1 | k+4, k+5
+        const __m256 hi = _mm256_unpackhi_ps(r, i);  // k+2, k+3 | k+6, k+7
+        float* o = reinterpret_cast<float*>(out + k);
+        _mm256_storeu_ps(o, _mm256_permute2f128_ps(lo, hi, 0x20));
+        _mm256_storeu_ps(o + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
+    }
+}
 
 void transformLanesAvx512(const LaneGroup& group, const Tables& tables, int log2n,
                           float* scratch) {

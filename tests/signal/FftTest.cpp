@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "signal/FftKernels.h"
 #include "signal/ReferenceFft.h"
 #include "signal/Signal.h"
 
@@ -214,6 +215,49 @@ TEST(FftMany, GivesTheSameBitsWhenRunFromSeveralThreadsAtOnce) {
         for (std::int32_t i = 0; i < count; ++i) {
             EXPECT_EQ(describeDifference(results[t][i], expected[i]), "identical")
                 << "thread " << t << ", array " << i;
+        }
+    }
+}
+
+// The narrower paths a processor without AVX-512 (or without AVX2) takes.
+struct PathRow {
+    const char* sentence;
+    fftdetail::InstructionSet cap;
+};
+
+const PathRow kNarrowerPaths[] = {
+    {"with AVX2 at most", fftdetail::InstructionSet::Avx2},
+    {"without SIMD", fftdetail::InstructionSet::Scalar},
+};
+
+class InstructionSetCap {
+public:
+    explicit InstructionSetCap(fftdetail::InstructionSet cap) { fftdetail::limitInstructionSet(cap); }
+    ~InstructionSetCap() { fftdetail::limitInstructionSet(fftdetail::InstructionSet::Best); }
+};
+
+TEST(FftMany, MatchesTheRecursionBitForBitOnTheNarrowerPaths) {
+    for (const PathRow& path : kNarrowerPaths) {
+        InstructionSetCap cap(path.cap);
+        for (std::int32_t n : lengthsUpTo(8192)) {
+            std::vector<Spectrum> inputs;
+            std::vector<Spectrum> expected;
+            std::vector<std::vector<float>> reals;
+            for (std::int32_t i = 0; i < 9; ++i) {
+                inputs.push_back(makeInput(Input::ZerosOfBothSigns, n, 400u + static_cast<unsigned>(i)));
+                expected.push_back(reference(inputs.back()));
+                const Spectrum x = makeInput(Input::Random, n, 500u + static_cast<unsigned>(i));
+                std::vector<float> r(static_cast<std::size_t>(n));
+                for (std::int32_t j = 0; j < n; ++j) r[j] = x[j].re;
+                reals.push_back(std::move(r));
+            }
+            for (std::int32_t count : {1, 2, 4, 5, 9}) {
+                checkMany(inputs, expected, count, n, path.sentence);
+                checkRealMany(reals, count, n, path.sentence);
+            }
+            Spectrum single = inputs[0];
+            fft(single.data(), n);
+            EXPECT_EQ(describeDifference(single, expected[0]), "identical") << path.sentence << ", n = " << n;
         }
     }
 }

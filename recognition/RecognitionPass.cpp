@@ -32,13 +32,22 @@ std::int32_t windowOffset(std::int32_t position, std::int32_t blockSize, std::in
     return position * (blockSize / subsampling);
 }
 
-void weightBlock(const float* window, const float* blockStart, std::int32_t blockSize,
-                 std::int32_t factor, std::int32_t offset, float* out) {
+void reverseWindow(const float* window, std::int32_t blockSize, float* reversed) {
     const std::int32_t mask = blockSize - 1;
-    for (std::int32_t i = 0; i < blockSize; ++i) {
-        out[i] = static_cast<float>(static_cast<double>(window[(offset - i) & mask]) *
-                                    static_cast<double>(blockStart[static_cast<std::int64_t>(i) * factor]));
-    }
+    for (std::int32_t m = 0; m < blockSize; ++m) reversed[m] = window[(blockSize - m) & mask];
+}
+
+void decimateBlock(const float* blockStart, std::int32_t blockSize, std::int32_t factor, float* out) {
+    for (std::int32_t i = 0; i < blockSize; ++i) out[i] = blockStart[static_cast<std::int64_t>(i) * factor];
+}
+
+void weightBlock(const float* reversedWindow, const float* decimated, std::int32_t blockSize,
+                 std::int32_t offset, float* out) {
+    // The exact product of two floats fits a double, so rounding it to float
+    // once is the single-precision product itself: no need to widen.
+    const float* wrapped = reversedWindow + (blockSize - offset);
+    for (std::int32_t i = 0; i < offset; ++i) out[i] = wrapped[i] * decimated[i];
+    for (std::int32_t i = offset; i < blockSize; ++i) out[i] = reversedWindow[i - offset] * decimated[i];
 }
 
 double binFrequency(std::int32_t bin, std::int32_t blockSize, std::int32_t factor) {
@@ -98,7 +107,7 @@ struct PassPlan {
     std::int32_t factor = 0;
     std::int32_t polyphony = 0;
     float threshold = 0.0f;
-    const float* window = nullptr;
+    const float* reversedWindow = nullptr;  // see reverseWindow()
     const float* samples = nullptr;
     // Note of each in-band bin, -1 for the others; the in-band bins are
     // firstBin .. endBin - 1 because the bin frequency grows with k.
@@ -111,52 +120,77 @@ struct PassPlan {
     std::uint8_t* results = nullptr;  // kResultStride bytes per block
 };
 
+// Transforms run side by side in SIMD lanes; with few window positions per
+// block, several blocks are transformed together to fill the lanes.
+constexpr std::int32_t kTransformsPerBatch = 8;
+
+std::int32_t blocksPerBatch(std::int32_t subsampling) {
+    return subsampling >= kTransformsPerBatch ? 1 : kTransformsPerBatch / subsampling;
+}
+
 // Working storage of one thread, made once per pass.
 struct Workspace {
+    std::unique_ptr<float[]> decimated;
     std::unique_ptr<float[]> inputs;
     std::unique_ptr<Complex[]> outputs;
     std::unique_ptr<double[]> binPower;
+    float* weightedRows[kMaxSubsampling] = {};
     const float* inputRows[kMaxSubsampling] = {};
     Complex* outputRows[kMaxSubsampling] = {};
 
     bool allocate(std::int32_t n, std::int32_t s) {
         const auto length = static_cast<std::size_t>(n);
-        const auto positions = static_cast<std::size_t>(s);
-        inputs.reset(new (std::nothrow) float[length * positions]);
-        outputs.reset(new (std::nothrow) Complex[length * positions]);
+        const auto transforms = static_cast<std::size_t>(s * blocksPerBatch(s));
+        decimated.reset(new (std::nothrow) float[length]);
+        inputs.reset(new (std::nothrow) float[length * transforms]);
+        outputs.reset(new (std::nothrow) Complex[length * transforms]);
         binPower.reset(new (std::nothrow) double[length / 2]);
-        if (!inputs || !outputs || !binPower) return false;
-        for (std::size_t j = 0; j < positions; ++j) {
-            inputRows[j] = inputs.get() + j * length;
-            outputRows[j] = outputs.get() + j * length;
+        if (!decimated || !inputs || !outputs || !binPower) return false;
+        for (std::size_t t = 0; t < transforms; ++t) {
+            weightedRows[t] = inputs.get() + t * length;
+            inputRows[t] = weightedRows[t];
+            outputRows[t] = outputs.get() + t * length;
         }
         return true;
     }
 };
 
-// Analyses block b and returns the number of notes written to `notes`.
-int analyseBlock(const PassPlan& plan, Workspace& work, std::int32_t b, std::uint8_t* notes) {
+// Writes the S windowed copies of block b into inputs[0 .. S).
+void weightPositions(const PassPlan& plan, Workspace& work, std::int32_t b, float* const* inputs) {
+    const std::int32_t n = plan.blockSize;
+    const std::int32_t s = plan.subsampling;
+    // All window positions weight the same decimated samples.
+    const float* x = plan.samples + static_cast<std::int64_t>(b) * n * plan.factor;
+    const float* decimated = x;
+    if (plan.factor != 1) {
+        detail::decimateBlock(x, n, plan.factor, work.decimated.get());
+        decimated = work.decimated.get();
+    }
+    for (std::int32_t j = 0; j < s; ++j) {
+        detail::weightBlock(plan.reversedWindow, decimated, n, detail::windowOffset(j, n, s), inputs[j]);
+    }
+}
+
+// Picks the notes of one block from the spectra of its S window positions and
+// returns how many were written to `notes`.
+int pickBlockNotes(const PassPlan& plan, Workspace& work, const Complex* const* spectra,
+                   std::uint8_t* notes) {
     const std::int32_t n = plan.blockSize;
     const std::int32_t s = plan.subsampling;
     const std::int32_t half = n / 2;
 
-    const float* x = plan.samples + static_cast<std::int64_t>(b) * n * plan.factor;
-    for (std::int32_t j = 0; j < s; ++j) {
-        detail::weightBlock(plan.window, x, n, plan.factor, detail::windowOffset(j, n, s),
-                            work.inputs.get() + static_cast<std::size_t>(j) * n);
-    }
-    fftRealMany(work.inputRows, work.outputRows, s, n);
-
     double* binPower = work.binPower.get();
     std::fill_n(binPower, half, 0.0);
+    // A line is exactly zero only when re = im = 0: the square of the smallest
+    // float is far above 0 in double.
     bool sound = false;
     for (std::int32_t j = 0; j < s; ++j) {
-        const Complex* spectrum = work.outputRows[j];
+        const Complex* spectrum = spectra[j];
         for (std::int32_t k = 0; k < half; ++k) {
-            const float re = spectrum[k].re;
-            const float im = spectrum[k].im;
-            sound |= (re != 0.0f) | (im != 0.0f);
-            double p = static_cast<double>(re) * re + static_cast<double>(im) * im;
+            const auto re = static_cast<double>(spectrum[k].re);
+            const auto im = static_cast<double>(spectrum[k].im);
+            double p = re * re + im * im;
+            sound |= p != 0.0;
             if (p < kPowerFloor) p = kPowerFloor;
             binPower[k] += p;
         }
@@ -165,21 +199,22 @@ int analyseBlock(const PassPlan& plan, Workspace& work, std::int32_t b, std::uin
     // energies on every note and the band's lowest note would pass any threshold.
     if (!sound) return 0;
 
-    const double positions = static_cast<double>(s);
-    const double scale = static_cast<double>(n) * static_cast<double>(n);
-    double peakPower = 0.0;
+    // Dividing by S and then by N * N, both powers of two, only shifts the
+    // exponent of values far from the ends of the double range: one exact
+    // multiplication gives the same bits, and the peak may be taken before it.
+    const double scale = 1.0 / static_cast<double>(s) / (static_cast<double>(n) * static_cast<double>(n));
+    double peakSum = 0.0;
     for (std::int32_t k = 0; k < half; ++k) {
-        const double power = binPower[k] / positions / scale;
-        binPower[k] = power;
-        if (power > peakPower) peakPower = power;
+        if (binPower[k] > peakSum) peakSum = binPower[k];
     }
+    const double peakPower = peakSum * scale;
 
     double noteEnergy[detail::kNoteCount] = {};
     std::int32_t noteBins[detail::kNoteCount] = {};
     for (std::int32_t k = plan.firstBin; k < plan.endBin; ++k) {
         const std::int16_t note = plan.binNote[k];
         if (note < 0) continue;
-        noteEnergy[note] += binPower[k];
+        noteEnergy[note] += binPower[k] * scale;
         noteBins[note] += 1;
     }
     for (int note = 0; note < detail::kNoteCount; ++note) {
@@ -189,11 +224,20 @@ int analyseBlock(const PassPlan& plan, Workspace& work, std::int32_t b, std::uin
 }
 
 void analyseChunk(const PassPlan& plan, Workspace& work, std::int32_t chunk) {
+    const std::int32_t s = plan.subsampling;
+    const std::int32_t batch = blocksPerBatch(s);
     const std::int32_t first = chunk * plan.chunkSize;
     const std::int32_t end = std::min(first + plan.chunkSize, plan.analysedBlocks);
-    for (std::int32_t b = first; b < end; ++b) {
-        std::uint8_t* result = plan.results + static_cast<std::size_t>(b) * kResultStride;
-        result[0] = static_cast<std::uint8_t>(analyseBlock(plan, work, b, result + 1));
+    for (std::int32_t b = first; b < end; b += batch) {
+        const std::int32_t blocks = std::min(batch, end - b);
+        for (std::int32_t i = 0; i < blocks; ++i) {
+            weightPositions(plan, work, b + i, work.weightedRows + i * s);
+        }
+        fftRealMany(work.inputRows, work.outputRows, blocks * s, plan.blockSize);
+        for (std::int32_t i = 0; i < blocks; ++i) {
+            std::uint8_t* result = plan.results + static_cast<std::size_t>(b + i) * kResultStride;
+            result[0] = static_cast<std::uint8_t>(pickBlockNotes(plan, work, work.outputRows + i * s, result + 1));
+        }
     }
 }
 
@@ -267,6 +311,9 @@ void Recognizer::recognize(float low, float high, std::int32_t factor) {
     Signal window;
     makeWindow(window, windowType_, n);
     if (window.paddedLength() != n || window.samples() == nullptr) return;
+    std::unique_ptr<float[]> reversedWindow(new (std::nothrow) float[static_cast<std::size_t>(n)]);
+    if (!reversedWindow) return;
+    detail::reverseWindow(window.samples(), n, reversedWindow.get());
     Workspace callerWork;
     if (!callerWork.allocate(n, subsampling_)) return;
 
@@ -310,13 +357,15 @@ void Recognizer::recognize(float low, float high, std::int32_t factor) {
     plan.factor = factor;
     plan.polyphony = polyphony_;
     plan.threshold = threshold_;
-    plan.window = window.samples();
+    plan.reversedWindow = reversedWindow.get();
     plan.samples = signal_.samples();
     plan.binNote = binNote.get();
     plan.firstBin = firstBin;
     plan.endBin = endBin;
     plan.analysedBlocks = analysedBlocks;
-    plan.chunkSize = std::clamp(analysedBlocks / 64, 1, 8);
+    // Whole batches per chunk, and enough chunks to keep every thread busy.
+    const std::int32_t batch = blocksPerBatch(subsampling_);
+    plan.chunkSize = batch * std::clamp(analysedBlocks / (batch * 32), 1, 4);
     plan.chunkCount = (analysedBlocks + plan.chunkSize - 1) / plan.chunkSize;
 
     std::unique_ptr<std::uint8_t[]> results(

@@ -152,23 +152,45 @@ TEST(RecognizeWindowPositions, MoveTheWindowCircularlyByAQuarterBlock) {
 
     std::vector<float> window(2048);
     for (int i = 0; i < 2048; ++i) window[static_cast<std::size_t>(i)] = static_cast<float>(i + 1);
+    std::vector<float> reversed(2048);
+    detail::reverseWindow(window.data(), 2048, reversed.data());
     std::vector<float> samples(2 * 2048);
     for (int i = 0; i < 2 * 2048; ++i) samples[static_cast<std::size_t>(i)] = 1.0f + static_cast<float>(i) / 4096.0f;
     std::vector<float> out(2048);
 
-    detail::weightBlock(window.data(), samples.data(), 2048, 1, 0, out.data());
+    detail::weightBlock(reversed.data(), samples.data(), 2048, 0, out.data());
     EXPECT_EQ(out[0], window[0] * samples[0]) << "sample 0 takes window entry 0";
     EXPECT_EQ(out[1], window[2047] * samples[1]) << "sample 1 takes window entry 2047";
     EXPECT_EQ(out[2047], window[1] * samples[2047]);
 
-    detail::weightBlock(window.data(), samples.data(), 2048, 1, 512, out.data());
+    detail::weightBlock(reversed.data(), samples.data(), 2048, 512, out.data());
     EXPECT_EQ(out[0], window[512] * samples[0]) << "at offset 512 sample 0 takes entry 512";
+    EXPECT_EQ(out[511], window[1] * samples[511]);
     EXPECT_EQ(out[512], window[0] * samples[512]);
     EXPECT_EQ(out[513], window[2047] * samples[513]);
 
-    detail::weightBlock(window.data(), samples.data(), 2048, 2, 0, out.data());
-    EXPECT_EQ(out[1], window[2047] * samples[2]) << "factor 2 reads every second sample";
-    EXPECT_EQ(out[2047], window[1] * samples[4094]);
+    std::vector<float> decimated(2048);
+    detail::decimateBlock(samples.data(), 2048, 2, decimated.data());
+    EXPECT_EQ(decimated[1], samples[2]) << "factor 2 keeps every second sample";
+    EXPECT_EQ(decimated[2047], samples[4094]);
+}
+
+TEST(RecognizeWindowPositions, RoundTheProductOnceToSinglePrecision) {
+    // 1 + 2^-12 squared needs 25 bits: the float product and the rounded double
+    // product must agree, also when the result is subnormal.
+    const float window[4] = {1.0f + 0x1p-12f, 0x1p-70f, 3.0f, 0.75f};
+    const float samples[4] = {1.0f + 0x1p-12f, 0x1.8p-80f, 1.0f / 3.0f, -0.1f};
+    float reversed[4];
+    detail::reverseWindow(window, 4, reversed);
+    float out[4];
+    detail::weightBlock(reversed, samples, 4, 0, out);
+    const int entry[4] = {0, 3, 2, 1};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(out[i], static_cast<float>(static_cast<double>(window[entry[i]]) * samples[i])) << i;
+    }
+    detail::weightBlock(reversed, samples, 4, 1, out);
+    EXPECT_EQ(out[1], static_cast<float>(static_cast<double>(window[0]) * samples[1]));
+    EXPECT_EQ(out[0], static_cast<float>(static_cast<double>(window[1]) * samples[0]));
 }
 
 TEST(RecognizePicking, TakesNotesStrongestFirstUntilOneFallsBelowTheThreshold) {

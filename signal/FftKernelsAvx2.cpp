@@ -3,8 +3,14 @@
 
 #include "signal/FftKernels.h"
 
+// clang ignores GCC target pragmas; both spellings enable the kernel's
+// instruction set for the functions of this file only.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 #include <immintrin.h>
 
@@ -69,4 +75,8 @@ void transformLanesAvx2(const LaneGroup& group, const Tables& tables, int log2n,
 
 }  // namespace selvik::fftdetail
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif

@@ -3,11 +3,19 @@
 
 #include "signal/FftKernels.h"
 
+// clang ignores GCC target pragmas; both spellings enable the kernel's
+// instruction set for the functions of this file only.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,avx512f,avx512dq,avx512vl"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,avx512f,avx512dq,avx512vl")
+#endif
 // GCC 12 flags the deliberately undefined pass-through operand inside the
 // conversion intrinsics as maybe-uninitialized.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #include <immintrin.h>
 
@@ -214,4 +222,8 @@ void transformLanesAvx512(const LaneGroup& group, const Tables& tables, int log2
 
 }  // namespace selvik::fftdetail
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif

@@ -48,14 +48,7 @@ std::string formatNotes(const Song& song) {
     return text;
 }
 
-int convertInput(const std::string& input, const ConverterOptions& options, std::FILE* out,
-                 std::FILE* err, bool showProgress, const std::atomic<bool>& interrupted) {
-    auto print = [&](std::string_view text) {
-        std::fprintf(err, "%s: %.*s\n", input.c_str(), static_cast<int>(text.size()),
-                     text.data());
-    };
-
-    Recognizer recognizer;
+bool loadRecording(Recognizer& recognizer, const std::string& input, std::FILE* err) {
     // The load's messages are held back until the load returns, so that the
     // reader's detail can follow the status text it explains.
     std::vector<std::string> loadMessages;
@@ -66,13 +59,24 @@ int convertInput(const std::string& input, const ConverterOptions& options, std:
     }
     const bool loaded = recognizer.signal().paddedLength() > 0;
     for (std::size_t i = 0; i < loadMessages.size(); ++i) {
+        std::string text = loadMessages[i];
         if (i == 0 && !loaded && !recognizer.loadDetail().empty()) {
-            print(loadMessages[i] + " (" + recognizer.loadDetail() + ")");
-        } else {
-            print(loadMessages[i]);
+            text += " (" + recognizer.loadDetail() + ")";
         }
+        std::fprintf(err, "%s: %s\n", input.c_str(), text.c_str());
     }
-    if (!loaded) return kExitInputUnreadable;
+    return loaded;
+}
+
+int convertInput(const std::string& input, const ConverterOptions& options, std::FILE* out,
+                 std::FILE* err, bool showProgress, const std::atomic<bool>& interrupted) {
+    auto print = [&](std::string_view text) {
+        std::fprintf(err, "%s: %.*s\n", input.c_str(), static_cast<int>(text.size()),
+                     text.data());
+    };
+
+    Recognizer recognizer;
+    if (!loadRecording(recognizer, input, err)) return kExitInputUnreadable;
     if (interrupted) return kExitInterrupted;
 
     ScopedMessageHandler direct(print);

@@ -7,6 +7,7 @@
 
 #include "cli/ConverterOptions.h"
 #include "midi/Song.h"
+#include "recognition/Recognizer.h"
 
 namespace selvik::cli {
 
@@ -24,6 +25,11 @@ std::vector<PrintedNote> notesOfSong(const Song& song);
 // The --notes table: a header line, then name, number, start and end in
 // seconds (three decimals) and in ticks, tab-separated.
 std::string formatNotes(const Song& song);
+
+// Loads `input` into the recognizer as the desktop program does, printing its
+// messages to `err` as "INPUT: TEXT" (a failed load's first message followed by
+// the reader's detail). True when a recording was loaded.
+bool loadRecording(Recognizer& recognizer, const std::string& input, std::FILE* err);
 
 // Converts one input as the desktop program would: load (with its messages),
 // analyse with the given parameters, write the MIDI file. Messages go to

@@ -101,6 +101,10 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
     bool quiet = false;
     app.add_flag("--notes", notes, "print the recognised notes on standard output");
     app.add_flag("-q,--quiet", quiet, "no progress bar");
+    bool listen = false;
+    app.add_flag("--listen", listen,
+                 "play each input once on the default audio output instead of converting it "
+                 "(writes no MIDI file; Ctrl-C stops)");
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     std::ostringstream out;
@@ -127,6 +131,9 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
         options.inputs = inputs;
         options.printNotes = notes;
         options.quiet = quiet;
+        options.listen = listen;
+        if (listen && !output.empty()) throw UsageError{"--listen writes no MIDI file; drop --output"};
+        if (listen && notes) throw UsageError{"--listen recognises no notes; drop --notes"};
         if (!output.empty()) {
             if (inputs.size() != 1) throw UsageError{"--output takes a single input"};
             options.output = output;

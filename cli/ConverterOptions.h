@@ -16,6 +16,7 @@ struct ConverterOptions {
     AnalysisParameters parameters;      // defaults: the desktop program's start values
     bool printNotes = false;
     bool quiet = false;
+    bool listen = false;                // play each input instead of converting it
 };
 
 // Outcome of parsing: either options to run, or an exit status with the text

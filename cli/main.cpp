@@ -10,6 +10,7 @@
 #include "cli/Conversion.h"
 #include "cli/ConverterOptions.h"
 #include "cli/ExitStatus.h"
+#include "cli/Listening.h"
 
 namespace {
 
@@ -41,8 +42,11 @@ int main(int argc, char** argv) {
     int status = kExitOk;
     for (const std::string& input : options.inputs) {
         if (interrupted) break;
-        status = std::max(status, convertInput(input, options, stdout, stderr, showProgress,
-                                               interrupted));
+        const int result =
+            options.listen
+                ? listenToInput(input, stderr, showProgress, interrupted)
+                : convertInput(input, options, stdout, stderr, showProgress, interrupted);
+        status = std::max(status, result);
     }
     if (interrupted) return kExitInterrupted;
     return status;

@@ -37,6 +37,8 @@ public:
 
     // Samples per second; -1 when unset (create leaves it unset, readWav sets 44100).
     std::int32_t sampleRate() const { return sampleRate_; }
+    // For signals made with create(); clear() unsets it again.
+    void setSampleRate(std::int32_t rate) { sampleRate_ = rate; }
     // Number of valid samples (frames for a stereo file).
     std::int32_t count() const { return count_; }
     // Length of samples() and spectrum(): smallest power of two >= count; 0 when empty.

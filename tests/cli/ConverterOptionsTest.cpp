@@ -87,6 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageRow{"five passes", {"--passes", "5", "a.wav"}, "1..4"},
         UsageRow{"an output with two inputs", {"-o", "x.mid", "a.wav", "b.wav"}, "single input"},
         UsageRow{"no input at all", {}, "INPUT"},
+        UsageRow{"listening with an output file", {"--listen", "-o", "x.mid", "a.wav"},
+                 "--listen writes no MIDI file"},
+        UsageRow{"listening with the notes table", {"--listen", "--notes", "a.wav"},
+                 "--listen recognises no notes"},
         UsageRow{"an unknown option", {"--frobnicate", "a.wav"}, "frobnicate"}),
     [](const testing::TestParamInfo<UsageRow>& info) {
         std::string name;

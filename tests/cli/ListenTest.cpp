@@ -1,0 +1,135 @@
+// selvik-convert --listen, run as a process on SDL's own audio drivers (the
+// driver is chosen per process through SDL_AUDIODRIVER).
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "preview/PreviewPlayer.h"
+#include "recognition/Recognizer.h"
+#include "support/TestWav.h"
+
+namespace selvik::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::readFile;
+using testing_support::runProgram;
+using testing_support::sine;
+using testing_support::writeWav16;
+
+class Listen : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/selvik-listen-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        unsetenv("SDL_AUDIODRIVER");
+        unsetenv("SDL_DISKAUDIOFILE");
+        unsetenv("SDL_DISKAUDIODELAY");
+        fs::remove_all(dir_);
+    }
+
+    testing_support::ProcessResult listen(const std::string& input) {
+        return runProgram({SELVIK_CONVERT_PATH, "--listen", input}, dir_);
+    }
+
+    bool anyMidiFile() const {
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            if (entry.path().extension() == ".mid") return true;
+        }
+        return false;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(Listen, PlaysTheNormalisedRecordingToTheEndAndWritesNoMidiFile) {
+    writeWav16(dir_ / "tone.wav", sine(440.0, 22050, 12000.0));
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", (dir_ / "played.raw").c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);
+
+    const auto result = listen("tone.wav");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_FALSE(anyMidiFile());
+
+    // What was played is the recording as the program loads it: normalised,
+    // then converted to 16 bits.
+    Recognizer recognizer;
+    recognizer.loadWav((dir_ / "tone.wav").c_str());
+    const Signal& signal = recognizer.signal();
+    const std::string bytes = readFile(dir_ / "played.raw");
+    ASSERT_GE(bytes.size(), static_cast<std::size_t>(signal.count()) * 2);
+    std::vector<std::int16_t> frames(bytes.size() / 2);
+    std::memcpy(frames.data(), bytes.data(), frames.size() * 2);
+    for (std::int32_t i = 0; i < signal.count(); ++i) {
+        ASSERT_EQ(frames[static_cast<std::size_t>(i)], previewValue(signal.samples()[i]))
+            << "frame " << i;
+    }
+    for (std::size_t i = static_cast<std::size_t>(signal.count()); i < frames.size(); ++i) {
+        ASSERT_EQ(frames[i], 0) << "frame " << i << " after the end";
+    }
+}
+
+TEST_F(Listen, WithoutAnAudioOutputSaysSoAndExitsFour) {
+    writeWav16(dir_ / "tone.wav", sine(440.0, 4410));
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    const auto result = listen("tone.wav");
+    EXPECT_EQ(result.status, 4);
+    EXPECT_EQ(result.err.rfind("tone.wav: cannot play: no audio output could be opened", 0), 0u)
+        << result.err;
+    EXPECT_FALSE(anyMidiFile());
+}
+
+TEST_F(Listen, AnUnreadableInputGivesTheLoadersMessageAndExitsOne) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const auto result = listen("missing.wav");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err.rfind("missing.wav: ", 0), 0u) << result.err;
+    EXPECT_EQ(result.err.find("cannot play"), std::string::npos);
+}
+
+TEST_F(Listen, CtrlCStopsThePreviewWithStatus130) {
+    writeWav16(dir_ / "long.wav", sine(440.0, 44100 * 60));
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!std::freopen("/dev/null", "w", stderr) || chdir(dir_.c_str()) != 0) _exit(127);
+        execl(SELVIK_CONVERT_PATH, SELVIK_CONVERT_PATH, "--listen", "long.wav", nullptr);
+        _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    // Give it time to load and start; the interrupt must stop it either way.
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    kill(child, SIGINT);
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    pid_t done = 0;
+    while ((done = waitpid(child, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (done == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "still playing after Ctrl-C";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_FALSE(anyMidiFile());
+}
+
+}  // namespace
+}  // namespace selvik::cli

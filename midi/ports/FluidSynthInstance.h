@@ -1,0 +1,40 @@
+#pragma once
+
+#include <fluidsynth.h>
+
+#include <memory>
+#include <string>
+
+namespace selvik {
+
+// Output level of the built-in synthesizer, the same for playback and for
+// rendering. FluidSynth's own default (0.2) leaves a General MIDI piano note
+// far below full scale; this value puts a C4 of velocity 100 on the TimGM6mb
+// piano near -9 dBFS, with room left for chords and the reverb.
+inline constexpr double kSynthGain = 0.6;
+
+// A FluidSynth synthesizer with its settings and a loaded soundfont, at
+// 44100 Hz stereo. Owns both; the synthesizer is deleted before its settings.
+class FluidSynthInstance {
+public:
+    static constexpr int kSampleRate = 44100;
+
+    // Null when the settings or the synthesizer cannot be made or the
+    // soundfont does not load; `why` then says which.
+    static std::unique_ptr<FluidSynthInstance> create(const std::string& soundFontPath,
+                                                      std::string& why);
+    ~FluidSynthInstance();
+    FluidSynthInstance(const FluidSynthInstance&) = delete;
+    FluidSynthInstance& operator=(const FluidSynthInstance&) = delete;
+
+    fluid_settings_t* settings() const { return settings_; }
+    fluid_synth_t* synth() const { return synth_; }
+
+private:
+    FluidSynthInstance() = default;
+
+    fluid_settings_t* settings_ = nullptr;
+    fluid_synth_t* synth_ = nullptr;
+};
+
+}  // namespace selvik

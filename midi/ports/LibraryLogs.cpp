@@ -1,0 +1,34 @@
+#include "midi/ports/LibraryLogs.h"
+
+#include <alsa/asoundlib.h>
+#include <fluidsynth.h>
+#include <jack/jack.h>
+
+#include <mutex>
+
+namespace selvik {
+
+namespace {
+
+// ALSA's handler is variadic; the message is dropped without being formatted.
+extern "C" void discardAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+extern "C" void discardJackMessage(const char*) {}
+
+extern "C" void discardFluidMessage(int, const char*, void*) {}
+
+}  // namespace
+
+void silenceLibraryLogs() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        snd_lib_error_set_handler(&discardAlsaMessage);
+        jack_set_error_function(&discardJackMessage);
+        jack_set_info_function(&discardJackMessage);
+        for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) {
+            fluid_set_log_function(level, &discardFluidMessage, nullptr);
+        }
+    });
+}
+
+}  // namespace selvik

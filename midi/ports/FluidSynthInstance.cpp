@@ -26,6 +26,12 @@ std::unique_ptr<FluidSynthInstance> FluidSynthInstance::create(const std::string
         why = "cannot create the synthesizer";
         return nullptr;
     }
+    // Checked first so that other files do not reach the loaders of other
+    // formats at all.
+    if (!fluid_is_soundfont(soundFontPath.c_str())) {
+        why = soundFontPath + " is not a soundfont";
+        return nullptr;
+    }
     if (fluid_synth_sfload(instance->synth_, soundFontPath.c_str(), 1) == FLUID_FAILED) {
         why = "cannot load the soundfont " + soundFontPath;
         return nullptr;

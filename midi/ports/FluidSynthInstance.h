@@ -8,10 +8,11 @@
 namespace selvik {
 
 // Output level of the built-in synthesizer, the same for playback and for
-// rendering. FluidSynth's own default (0.2) leaves a General MIDI piano note
-// far below full scale; this value puts a C4 of velocity 100 on the TimGM6mb
-// piano near -9 dBFS, with room left for chords and the reverb.
-inline constexpr double kSynthGain = 0.6;
+// rendering. FluidSynth's own default (0.2) puts a General MIDI piano C4 of
+// velocity 100 near -32 dBFS on the TimGM6mb soundfont; at 2.0 it peaks near
+// -12 dBFS, and the loudest single notes (flute, trumpet) near -8 dBFS, which
+// leaves room for a few notes at once and the reverb.
+inline constexpr double kSynthGain = 2.0;
 
 // A FluidSynth synthesizer with its settings and a loaded soundfont, at
 // 44100 Hz stereo. Owns both; the synthesizer is deleted before its settings.

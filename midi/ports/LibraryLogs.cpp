@@ -2,6 +2,7 @@
 
 #include <alsa/asoundlib.h>
 #include <fluidsynth.h>
+#include <glib.h>
 #include <jack/jack.h>
 
 #include <mutex>
@@ -17,6 +18,8 @@ extern "C" void discardJackMessage(const char*) {}
 
 extern "C" void discardFluidMessage(int, const char*, void*) {}
 
+extern "C" void discardGlibMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 }  // namespace
 
 void silenceLibraryLogs() {
@@ -28,6 +31,10 @@ void silenceLibraryLogs() {
         for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) {
             fluid_set_log_function(level, &discardFluidMessage, nullptr);
         }
+        // FluidSynth hands files its own loader refuses to libinstpatch, which
+        // reports a damaged file through GLib's log (a "CRITICAL" line on
+        // standard error). Nothing else in the program logs through GLib.
+        g_log_set_default_handler(&discardGlibMessage, nullptr);
     });
 }
 

@@ -1,5 +1,6 @@
 #include "midi/ports/LibraryLogs.h"
 
+#include <SDL.h>
 #include <alsa/asoundlib.h>
 #include <fluidsynth.h>
 #include <glib.h>
@@ -20,6 +21,8 @@ extern "C" void discardFluidMessage(int, const char*, void*) {}
 
 extern "C" void discardGlibMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
+extern "C" void discardSdlMessage(void*, int, SDL_LogPriority, const char*) {}
+
 }  // namespace
 
 void silenceLibraryLogs() {
@@ -35,6 +38,9 @@ void silenceLibraryLogs() {
         // reports a damaged file through GLib's log (a "CRITICAL" line on
         // standard error). Nothing else in the program logs through GLib.
         g_log_set_default_handler(&discardGlibMessage, nullptr);
+        // The synthesizer's SDL2 driver: SDL announces some of its drivers
+        // (the disk writer, for one) at the critical level.
+        SDL_LogSetOutputFunction(&discardSdlMessage, nullptr);
     });
 }
 

@@ -1,10 +1,13 @@
 #include "cli/Conversion.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <memory>
 #include <string_view>
 
 #include "cli/ExitStatus.h"
+#include "cli/Playing.h"
+#include "cli/Rendering.h"
 #include "cli/TerminalProgress.h"
 #include "core/MessageService.h"
 #include "midi/MidiFileWriter.h"
@@ -102,17 +105,33 @@ int convertInput(const std::string& input, const ConverterOptions& options, std:
         std::fflush(out);
     }
 
-    const std::string path = options.output ? *options.output : defaultOutputPath(input);
-    const MidiResult written = writeMidiFile(path.c_str(), &song);
-    if (written != MidiResult::Success) {
+    int status = kExitOk;
+    if (options.save) {
+        const std::string path = options.output ? *options.output : defaultOutputPath(input);
+        const MidiResult written = writeMidiFile(path.c_str(), &song);
         if (written == MidiResult::NoTrackWithEvents) {
             print("Unable to save MIDI file. (no notes were recognised)");
-        } else {
-            print("Unable to save MIDI file. (cannot write " + path + ")");
+            return kExitNothingWritten;
         }
+        if (written != MidiResult::Success) {
+            print("Unable to save MIDI file. (cannot write " + path + ")");
+            status = kExitNothingWritten;
+        }
+    } else if (song.totalEvents == 0) {
+        print("no notes were recognised; nothing to play or render");
         return kExitNothingWritten;
     }
-    return kExitOk;
+    if (interrupted) return kExitInterrupted;
+
+    if (options.render) {
+        status = std::max(status, renderToWav(input, song, *options.render, options.program, err));
+        if (interrupted) return kExitInterrupted;
+    }
+    if (options.play) {
+        status = std::max(status, playSong(input, song, options.device, options.program, err,
+                                           showProgress, interrupted));
+    }
+    return status;
 }
 
 }  // namespace selvik::cli

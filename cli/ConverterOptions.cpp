@@ -79,7 +79,8 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
     std::string subsampling = "4";
     std::string passes = "2";
 
-    app.add_option("INPUT.wav", inputs, "WAV recordings to convert")->required()->type_name("");
+    // Not required by the parser: --list-devices needs no input.
+    app.add_option("INPUT.wav", inputs, "WAV recordings to convert")->type_name("");
     app.add_option("-o,--output", output,
                    "MIDI file to write (one input only; default: each input with .mid in place "
                    "of its extension, overwritten if it exists)")
@@ -105,6 +106,28 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
     app.add_flag("--listen", listen,
                  "play each input once on the default audio output instead of converting it "
                  "(writes no MIDI file; Ctrl-C stops)");
+    bool listDevices = false;
+    app.add_flag("--list-devices", listDevices, "print the numbered MIDI output devices and exit");
+    bool play = false;
+    app.add_flag("--play", play,
+                 "play each song on a MIDI output device when it has been converted; returns "
+                 "when it has ended (Ctrl-C stops)");
+    std::string device = "0";
+    app.add_option("--device", device, "MIDI output device for --play, as --list-devices numbers "
+                                       "them (default 0)")
+        ->type_name("N");
+    std::string program;
+    app.add_option("--program", program,
+                   "General MIDI program 0..127 for --play and --render, sent on the first "
+                   "channel before the song (default: none sent)")
+        ->type_name("P");
+    bool noSave = false;
+    app.add_flag("--no-save", noSave, "with --play or --render: write no MIDI file");
+    std::string render;
+    app.add_option("--render", render,
+                   "render the song through the built-in synthesizer into this 44100 Hz 16-bit "
+                   "WAV file (one input only)")
+        ->type_name("OUT.wav");
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     std::ostringstream out;
@@ -132,8 +155,42 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
         options.printNotes = notes;
         options.quiet = quiet;
         options.listen = listen;
+        options.listDevices = listDevices;
+        if (listDevices) {
+            result.options = std::move(options);
+            return result;
+        }
+        if (inputs.empty()) throw UsageError{"INPUT.wav is required"};
         if (listen && !output.empty()) throw UsageError{"--listen writes no MIDI file; drop --output"};
         if (listen && notes) throw UsageError{"--listen recognises no notes; drop --notes"};
+        if (listen && (play || !render.empty())) {
+            throw UsageError{"--listen plays the recording itself; it takes no --play or --render"};
+        }
+        options.play = play;
+        if (!render.empty()) {
+            if (inputs.size() != 1) throw UsageError{"--render takes a single input"};
+            options.render = render;
+        }
+        const bool sounding = play || !render.empty();
+        const auto deviceIndex = parseInteger(device);
+        if (!deviceIndex || *deviceIndex < 0) {
+            throw UsageError{"--device: '" + device + "' is not a device number (see --list-devices)"};
+        }
+        if (device != "0" && !play) throw UsageError{"--device is for --play"};
+        options.device = *deviceIndex;
+        if (!program.empty()) {
+            const auto value = parseInteger(program);
+            if (!value || *value < 0 || *value > 127) {
+                throw UsageError{"--program: '" + program + "' is not an integer in 0..127"};
+            }
+            if (!sounding) throw UsageError{"--program is for --play or --render"};
+            options.program = *value;
+        }
+        if (noSave) {
+            if (!sounding) throw UsageError{"--no-save is for --play or --render"};
+            if (!output.empty()) throw UsageError{"--no-save writes no MIDI file; drop --output"};
+            options.save = false;
+        }
         if (!output.empty()) {
             if (inputs.size() != 1) throw UsageError{"--output takes a single input"};
             options.output = output;

@@ -17,6 +17,12 @@ struct ConverterOptions {
     bool printNotes = false;
     bool quiet = false;
     bool listen = false;                // play each input instead of converting it
+    bool listDevices = false;           // print the MIDI output devices and stop
+    bool play = false;                  // play each song on a MIDI output device
+    int device = 0;                     // index in the device list, for play
+    std::optional<int> program;         // program change before play or render
+    bool save = true;                   // write the MIDI file
+    std::optional<std::string> render;  // WAV file to render the song into (one input only)
 };
 
 // Outcome of parsing: either options to run, or an exit status with the text

@@ -11,6 +11,9 @@
 #include "cli/ConverterOptions.h"
 #include "cli/ExitStatus.h"
 #include "cli/Listening.h"
+#include "midi/MidiDeviceList.h"
+#include "midi/ports/DefaultMidiBackends.h"
+#include "midi/ports/LibraryLogs.h"
 
 namespace {
 
@@ -26,6 +29,10 @@ extern "C" void onInterrupt(int) {
 
 int main(int argc, char** argv) {
     using namespace selvik::cli;
+    using selvik::setMidiBackends;
+    using selvik::enumerateMidiDevices;
+    using selvik::defaultMidiBackends;
+    using selvik::silenceLibraryLogs;
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParseResult parsed = parseConverterOptions(arguments);
     std::fputs(parsed.out.c_str(), stdout);
@@ -38,6 +45,38 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
 
     const ConverterOptions& options = *parsed.options;
+    if (options.listDevices || options.play) {
+        silenceLibraryLogs();
+        setMidiBackends(defaultMidiBackends());
+        enumerateMidiDevices();
+    }
+    if (options.listDevices) {
+        for (const selvik::MidiOutputDevice& device : selvik::midiDevices()) {
+            std::printf("%u: %s\n", device.deviceId, device.name.c_str());
+        }
+        if (selvik::midiDeviceCount() == 0) {
+            std::fputs("selvik-convert: no MIDI output devices (no soundfont for the built-in "
+                       "synthesizer, no system MIDI ports)\n",
+                       stderr);
+        }
+        return kExitOk;
+    }
+    if (options.play) {
+        if (selvik::midiDeviceCount() == 0) {
+            std::fputs("selvik-convert: cannot play: there is no MIDI output device (no General "
+                       "MIDI soundfont for the built-in synthesizer: install timgm6mb-soundfont "
+                       "or set SELVIK_SOUNDFONT; no system MIDI ports)\n",
+                       stderr);
+            return kExitUnavailable;
+        }
+        if (options.device >= selvik::midiDeviceCount()) {
+            std::fprintf(stderr,
+                         "selvik-convert: --device: there is no device %d; the devices are 0..%d "
+                         "(see --list-devices)\nRun with --help for more information.\n",
+                         options.device, selvik::midiDeviceCount() - 1);
+            return kExitUsage;
+        }
+    }
     const bool showProgress = !options.quiet && isatty(fileno(stderr));
     int status = kExitOk;
     for (const std::string& input : options.inputs) {

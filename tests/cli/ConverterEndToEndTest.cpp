@@ -19,6 +19,7 @@
 #include "midi/ScoreConversion.h"
 #include "recognition/AnalysisDriver.h"
 #include "recognition/Recognizer.h"
+#include "support/MelodyCheck.h"
 #include "support/TestWav.h"
 
 namespace selvik::cli {
@@ -29,6 +30,7 @@ using testing_support::readFile;
 using testing_support::runProgram;
 using testing_support::sine;
 using testing_support::writeWav16;
+using testing_support::expectMelodyRecognised;
 
 class ConverterRun : public testing::Test {
 protected:
@@ -224,69 +226,6 @@ TEST_F(ConverterRun, DesktopMappingAndThresholdOptionWriteIdenticalBytesForEvery
         distinct.insert(bytes);
     }
     EXPECT_GE(distinct.size(), 3u) << "the threshold must matter for this signal";
-}
-
-// A rendered melody: every played note must be found in at least 80% of the
-// grid rows that lie wholly inside it, and no other note in more than 10%.
-struct PlayedNote {
-    int note;
-    double start;  // seconds
-    double end;
-};
-
-std::vector<PlayedNote> playedNotes(const fs::path& midi) {
-    const std::string command = std::string("/usr/bin/python3 ") + SELVIK_SOURCE_DIR +
-                                "/tests/cli/played_notes.py '" +
-                                midi.string() + "'";
-    std::vector<PlayedNote> notes;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return notes;
-    PlayedNote n{};
-    while (std::fscanf(pipe, "%d %lf %lf", &n.note, &n.start, &n.end) == 3) notes.push_back(n);
-    pclose(pipe);
-    return notes;
-}
-
-void expectMelodyRecognised(const fs::path& wav, const fs::path& midi) {
-    const std::vector<PlayedNote> played = playedNotes(midi);
-    ASSERT_FALSE(played.empty()) << "could not read " << midi;
-    Recognizer recognizer;
-    recognizer.loadWav(wav.c_str());
-    ASSERT_GT(recognizer.signal().paddedLength(), 0);
-    Song song;
-    reset(&song);
-    ASSERT_EQ(runAnalysis(recognizer, song, nullptr, AnalysisParameters{}),
-              AnalysisOutcome::Completed);
-    const std::vector<PrintedNote> found = notesOfSong(song);
-    constexpr int kBlock = 2048;
-    for (const PlayedNote& note : played) {
-        const int firstRow = static_cast<int>(std::ceil(note.start * 44100.0 / kBlock));
-        const int endRow = static_cast<int>(std::floor(note.end * 44100.0 / kBlock));
-        int rows = 0;
-        int hits = 0;
-        std::map<int, int> others;
-        for (int row = firstRow; row < endRow; ++row) {
-            ++rows;
-            const std::uint32_t tick = rowToTicks(row, kBlock, 120.0, 384);
-            for (const PrintedNote& f : found) {
-                if (f.startTick <= tick && tick < f.endTick) {
-                    if (f.number == note.note) {
-                        ++hits;
-                    } else {
-                        ++others[f.number];
-                    }
-                }
-            }
-        }
-        ASSERT_GT(rows, 0);
-        EXPECT_GE(hits * 10, rows * 8) << "note " << note.note << " at " << note.start << " s: "
-                                       << hits << " of " << rows << " rows";
-        for (const auto& [other, count] : others) {
-            EXPECT_LE(count * 10, rows) << "note " << other << " inside note " << note.note
-                                        << " at " << note.start << " s: " << count << " of "
-                                        << rows << " rows";
-        }
-    }
 }
 
 TEST(RenderedMelody, FluteExampleIsRecognisedNoteByNote) {

@@ -87,6 +87,21 @@ INSTANTIATE_TEST_SUITE_P(
         UsageRow{"five passes", {"--passes", "5", "a.wav"}, "1..4"},
         UsageRow{"an output with two inputs", {"-o", "x.mid", "a.wav", "b.wav"}, "single input"},
         UsageRow{"no input at all", {}, "INPUT"},
+        UsageRow{"a device number that is text", {"--play", "--device", "one", "a.wav"},
+                 "--list-devices"},
+        UsageRow{"a negative device number", {"--play", "--device", "-1", "a.wav"},
+                 "--list-devices"},
+        UsageRow{"a device without play", {"--device", "1", "a.wav"}, "--device is for --play"},
+        UsageRow{"a program of 128", {"--play", "--program", "128", "a.wav"}, "0..127"},
+        UsageRow{"a program without play or render", {"--program", "5", "a.wav"},
+                 "--program is for --play or --render"},
+        UsageRow{"no save without play or render", {"--no-save", "a.wav"},
+                 "--no-save is for --play or --render"},
+        UsageRow{"no save with an output file", {"--play", "--no-save", "-o", "x.mid", "a.wav"},
+                 "drop --output"},
+        UsageRow{"a render with two inputs", {"--render", "x.wav", "a.wav", "b.wav"},
+                 "single input"},
+        UsageRow{"listening and playing", {"--listen", "--play", "a.wav"}, "--listen"},
         UsageRow{"listening with an output file", {"--listen", "-o", "x.mid", "a.wav"},
                  "--listen writes no MIDI file"},
         UsageRow{"listening with the notes table", {"--listen", "--notes", "a.wav"},
@@ -100,6 +115,30 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return name;
     });
+
+TEST(ConverterOptions, PlayAndRenderChoicesAreKept) {
+    const ParseResult result =
+        parse({"--play", "--device", "2", "--program", "73", "--no-save", "--render", "o.wav", "in.wav"});
+    ASSERT_TRUE(result.options) << result.err;
+    EXPECT_TRUE(result.options->play);
+    EXPECT_EQ(result.options->device, 2);
+    EXPECT_EQ(result.options->program, 73);
+    EXPECT_FALSE(result.options->save);
+    EXPECT_EQ(result.options->render, "o.wav");
+
+    const ParseResult plain = parse({"in.wav"});
+    ASSERT_TRUE(plain.options);
+    EXPECT_FALSE(plain.options->play);
+    EXPECT_FALSE(plain.options->program) << "no program change is sent unless asked for";
+    EXPECT_TRUE(plain.options->save);
+    EXPECT_FALSE(plain.options->render);
+}
+
+TEST(ConverterOptions, ListingDevicesNeedsNoInput) {
+    const ParseResult result = parse({"--list-devices"});
+    ASSERT_TRUE(result.options) << result.err;
+    EXPECT_TRUE(result.options->listDevices);
+}
 
 TEST(ConverterOptions, HelpAndVersionGoToStandardOutputWithStatusZero) {
     const ParseResult help = parse({"--help"});

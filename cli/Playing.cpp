@@ -1,0 +1,85 @@
+#include "cli/Playing.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string_view>
+
+#include "cli/ExitStatus.h"
+#include "core/MessageService.h"
+#include "midi/MidiDeviceList.h"
+#include "midi/PlaybackEngine.h"
+
+namespace selvik::cli {
+
+namespace {
+
+std::string clockText(double seconds) {
+    const auto whole = static_cast<long>(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+}  // namespace
+
+int playSong(const std::string& input, Song& song, int device, std::optional<int> program,
+             std::FILE* err, bool showProgress, const std::atomic<bool>& interrupted) {
+    ScopedMessageHandler print([&](std::string_view text) {
+        std::fprintf(err, "%s: %.*s\n", input.c_str(), static_cast<int>(text.size()), text.data());
+    });
+    setSelectedMidiDevice(device);
+
+    // The end arrives on the stream's thread; it is handed to this thread,
+    // which stops the playback itself.
+    std::mutex lock;
+    std::condition_variable wake;
+    std::optional<std::uint64_t> ended;
+    PlaybackEngine engine;
+    const MidiResult started = engine.startPlayback(&song, [&](std::uint32_t, std::uint64_t playback) {
+        std::lock_guard guard(lock);
+        ended = playback;
+        wake.notify_all();
+    });
+    if (started != MidiResult::Success) {
+        if (started == MidiResult::OutOfMemory) showMessage("Out of memory");
+        engine.stopPlayback();
+        engine.closeStream();
+        return kExitUnavailable;
+    }
+    if (program) engine.sendNow(0xC0u | (static_cast<std::uint32_t>(*program) << 8));
+    if (engine.beginPlayback() != MidiResult::Success) {
+        engine.stopPlayback();
+        engine.closeStream();
+        showMessage("cannot start playback on the MIDI output device");
+        return kExitUnavailable;
+    }
+
+    const double ticksPerSecond = song.division * song.tempo / 60.0;
+    const std::string total = clockText(song.endTime / ticksPerSecond);
+    std::string shown;
+    {
+        std::unique_lock wait(lock);
+        while (!interrupted) {
+            if (ended && engine.isCurrentPlayback(*ended)) break;
+            wake.wait_for(wait, std::chrono::milliseconds(100));
+            if (showProgress) {
+                const std::string now = clockText(engine.songPosition() / ticksPerSecond);
+                if (now != shown) {
+                    std::fprintf(err, "\r%s: playing %s / %s", input.c_str(), now.c_str(), total.c_str());
+                    std::fflush(err);
+                    shown = now;
+                }
+            }
+        }
+    }
+    if (showProgress && !shown.empty()) {
+        std::fprintf(err, "\r\033[K");
+        std::fflush(err);
+    }
+    engine.stopPlayback();
+    engine.closeStream();
+    return interrupted ? kExitInterrupted : kExitOk;
+}
+
+}  // namespace selvik::cli

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "midi/Song.h"
+
+namespace selvik::cli {
+
+// Plays `song` on entry `device` of the MIDI device list (already built) and
+// returns when it has ended or `interrupted` is set; then the sounding notes
+// are turned off and the stream is closed. A program change goes out on the
+// first channel first when `program` is given. Messages go to `err` as
+// "INPUT: TEXT". Returns an ExitStatus: 0 played, 4 the device cannot be
+// opened, 130 interrupted.
+int playSong(const std::string& input, Song& song, int device, std::optional<int> program,
+             std::FILE* err, bool showProgress, const std::atomic<bool>& interrupted);
+
+}  // namespace selvik::cli

@@ -9,10 +9,11 @@ namespace selvik {
 
 // Output level of the built-in synthesizer, the same for playback and for
 // rendering. FluidSynth's own default (0.2) puts a General MIDI piano C4 of
-// velocity 100 near -32 dBFS on the TimGM6mb soundfont; at 2.0 it peaks near
-// -12 dBFS, and the loudest single notes (flute, trumpet) near -8 dBFS, which
-// leaves room for a few notes at once and the reverb.
-inline constexpr double kSynthGain = 2.0;
+// velocity 100 near -32 dBFS on the small TimGM6mb soundfont. At 1.5 that
+// note peaks near -14 dBFS there, and near -9 dBFS on the louder FluidR3_GM,
+// whose loudest single notes (flute, trumpet) stay near -7 dBFS: room for a
+// couple of notes at once and the reverb on either.
+inline constexpr double kSynthGain = 1.5;
 
 // A FluidSynth synthesizer with its settings and a loaded soundfont, at
 // 44100 Hz stereo. Owns both; the synthesizer is deleted before its settings.

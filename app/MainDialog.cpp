@@ -1,0 +1,397 @@
+#include "app/MainDialog.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSlider>
+#include <algorithm>
+#include <new>
+
+#include "app/AboutDialog.h"
+#include "app/DialogUnits.h"
+#include "app/FileDialogs.h"
+#include "app/IntegerText.h"
+#include "app/MidiSetupDialog.h"
+#include "app/ProgressBarIndicator.h"
+#include "app/UpDownControl.h"
+#include "core/MessageService.h"
+#include "midi/MidiDeviceList.h"
+#include "midi/MidiFileWriter.h"
+#include "midi/PlaybackEngine.h"
+#include "preview/SoundOutput.h"
+
+namespace selvik::app {
+
+namespace {
+
+constexpr std::uint32_t kMinimizeCommand = 0xF020;
+constexpr std::uint32_t kCloseCommand = 0xF060;
+
+QByteArray localPath(const QString& path) { return QFile::encodeName(path); }
+
+}  // namespace
+
+MainDialog::MainDialog(PlaybackEngine& engine, SoundOutputFactory makeSoundOutput, QWidget* parent)
+    : QDialog(parent), engine_(engine), makeSoundOutput_(std::move(makeSoundOutput)), messages_(this) {
+    createControls();
+    initDialog();
+}
+
+MainDialog::~MainDialog() { onDestroy(); }
+
+void MainDialog::createControls() {
+    setWindowTitle(QStringLiteral("SELVIK - WAV to MIDI converter"));
+    // A top-level window of its own (own taskbar entry) that can be
+    // minimized but not maximized or resized.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    const DialogUnits du(font());
+
+    auto button = [&](const char* id, const QString& text, QRect rect) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(id));
+        b->setGeometry(rect);
+        return b;
+    };
+    auto list = [&](const char* id, const QStringList& items, int x, int y, int width) {
+        auto* c = new QComboBox(this);
+        c->setObjectName(QString::fromLatin1(id));
+        c->addItems(items);
+        c->setMaxVisibleItems(static_cast<int>(items.size()));
+        // The closed list is as tall as the font needs, at most an edit field.
+        const QRect r = du.rect(x, y, width, 14);
+        c->setGeometry(r.x(), r.y(), r.width(), std::min(r.height(), c->sizeHint().height()));
+        return c;
+    };
+    auto text = [&](const QString& caption, QRect rect, Qt::Alignment alignment) {
+        auto* l = new QLabel(caption, this);
+        l->setTextFormat(Qt::PlainText);
+        l->setAlignment(alignment | Qt::AlignVCenter);
+        // A font wider than the one the layout was drawn for would cut the
+        // text; the label then grows away from the edge it is aligned to.
+        const int needed = l->fontMetrics().horizontalAdvance(caption) + 2;
+        if (needed > rect.width()) {
+            const int extra = needed - rect.width();
+            if (alignment & Qt::AlignRight) rect.setLeft(std::max(0, rect.left() - extra));
+            else if (alignment & Qt::AlignHCenter) rect.adjust(-extra / 2, 0, extra - extra / 2, 0);
+            else rect.setWidth(needed);
+        }
+        l->setGeometry(rect);
+        return l;
+    };
+    const auto right = Qt::AlignRight;
+
+    // Created in the order of the window's definition, which is its tab order.
+    loadWavButton_ = button("1001", QStringLiteral("Load WAV"), du.rect(7, 7, 50, 14));
+    playWavButton_ = button("1000", QStringLiteral("Play WAV"), du.rect(7, 27, 50, 14));
+    blockSizeList_ = list("1005", {"1024", "2048", "4096", "8192"}, 80, 65, 50);
+    polyphonyEdit_ = new QLineEdit(this);
+    polyphonyEdit_->setObjectName(QStringLiteral("1004"));
+    polyphonyEdit_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), polyphonyEdit_));
+    polyphonyEdit_->setGeometry(du.rect(80, 81, 37, 14));
+    polyphonySpin_ = new UpDownControl(this);
+    polyphonySpin_->setObjectName(QStringLiteral("1007"));
+    polyphonySpin_->setBuddy(polyphonyEdit_);
+    polyphonySpin_->setGeometry(du.rect(117, 81, 11, 14));
+    QPushButton* exitButton = button("1", QStringLiteral("Exit"), du.rect(175, 150, 50, 14));
+    exitButton->setDefault(true);
+    fileLabelControl_ = text(QString(), du.rect(63, 8, 157, 11), Qt::AlignLeft);
+    fileLabelControl_->setObjectName(QStringLiteral("1002"));
+    fileLabelControl_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    fileLabelControl_->setIndent(3);
+    auto* group = new QGroupBox(QStringLiteral("Recognition parameters"), this);
+    group->setGeometry(du.rect(7, 51, 163, 114));
+    text(QStringLiteral("Block size:"), du.rect(42, 67, 35, 8), right);
+    text(QStringLiteral("Polyphony:"), du.rect(40, 84, 37, 8), right);
+    thresholdSlider_ = new QSlider(Qt::Vertical, this);
+    thresholdSlider_->setObjectName(QStringLiteral("1008"));
+    thresholdSlider_->setTickPosition(QSlider::TicksBothSides);
+    // Position 0 at the top, and the Up key moves the handle up.
+    thresholdSlider_->setInvertedAppearance(true);
+    thresholdSlider_->setInvertedControls(true);
+    thresholdSlider_->setGeometry(du.rect(140, 60, 25, 89));
+    text(QStringLiteral("Threshold"), du.rect(135, 152, 33, 8), Qt::AlignHCenter)
+        ->setObjectName(QStringLiteral("1015"));
+    text(QStringLiteral("Window type:"), du.rect(30, 101, 47, 8), right);
+    windowTypeList_ = list("1009", {"Gaussian", "Hanning", "Blackman"}, 80, 99, 50);
+    analyzeButton_ = button("1010", QStringLiteral("Analyze"), du.rect(175, 55, 50, 14));
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setObjectName(QStringLiteral("1011"));
+    progressBar_->setTextVisible(false);
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setGeometry(du.rect(63, 28, 157, 11));
+    text(QStringLiteral("Subsampling:"), du.rect(34, 117, 43, 8), right);
+    subsamplingList_ = list("1012", {"1x", "2x", "4x", "8x", "16x"}, 80, 115, 50);
+    text(QStringLiteral("Number of passes:"), du.rect(17, 133, 60, 8), right);
+    passesList_ = list("1013", {"1 pass", "2 passes", "3 passes", "4 passes"}, 80, 131, 50);
+    text(QStringLiteral("Range recognized:"), du.rect(12, 151, 65, 8), right);
+    rangeLabelControl_ = text(QString(), du.rect(80, 151, 45, 8), Qt::AlignLeft);
+    rangeLabelControl_->setObjectName(QStringLiteral("1014"));
+    midiSetupButton_ = button("1016", QStringLiteral("MIDI Setup"), du.rect(175, 75, 50, 14));
+    playMidiButton_ = button("1017", QStringLiteral("Play MIDI"), du.rect(175, 95, 50, 14));
+    saveMidiButton_ = button("1019", QStringLiteral("Save MIDI"), du.rect(175, 110, 50, 14));
+    QPushButton* aboutButton = button("1020", QStringLiteral("About..."), du.rect(175, 130, 50, 14));
+
+    // The frame stays behind the controls it surrounds, so that they get the clicks.
+    group->lower();
+    playWavButton_->setEnabled(false);
+    analyzeButton_->setEnabled(false);
+    playMidiButton_->setEnabled(false);
+    saveMidiButton_->setEnabled(false);
+    setFixedSize(du.size(229, 170));
+
+    connect(loadWavButton_, &QPushButton::clicked, this, &MainDialog::onLoadWav);
+    connect(playWavButton_, &QPushButton::clicked, this, &MainDialog::onPlayWav);
+    connect(analyzeButton_, &QPushButton::clicked, this, &MainDialog::onAnalyze);
+    // Only a choice of the user runs the command, not writeControls.
+    connect(blockSizeList_, &QComboBox::activated, this, &MainDialog::onRangeInputChanged);
+    connect(passesList_, &QComboBox::activated, this, &MainDialog::onRangeInputChanged);
+    connect(midiSetupButton_, &QPushButton::clicked, this, &MainDialog::onMidiSetup);
+    connect(playMidiButton_, &QPushButton::clicked, this, &MainDialog::toggleMidiPlayback);
+    connect(saveMidiButton_, &QPushButton::clicked, this, &MainDialog::onSaveMidi);
+    connect(aboutButton, &QPushButton::clicked, this, &MainDialog::onAbout);
+    connect(exitButton, &QPushButton::clicked, this, &MainDialog::onExit);
+}
+
+void MainDialog::initDialog() {
+    // The window menu is drawn by the window manager on Linux; its About
+    // entry lives in the window's own context menu.
+    windowMenu_ = new QMenu(this);
+    windowMenu_->addSeparator();
+    QAction* about = windowMenu_->addAction(kAboutEntryText);
+    about->setData(kAboutCommand);
+    connect(about, &QAction::triggered, this, [this] { onSysCommand(kAboutCommand, 0); });
+
+    setWindowIcon(programIcon());
+    reset(&song_);
+    previewPlayer_.reset(new (std::nothrow) PreviewPlayer(makeSoundOutput_ ? makeSoundOutput_() : nullptr));
+
+    fileLabel_ = QStringLiteral("Please open a WAV file.");
+    wavePath_.clear();
+    blockSizeIndex_ = 1;
+    polyphony_ = 1;
+    polyphonySpin_->setRange(1, 16);
+    thresholdSlider_->setRange(0, 100);
+    thresholdSlider_->setValue(20);
+    thresholdSlider_->setTickInterval(10);
+    subsamplingIndex_ = 2;
+    passesIndex_ = 1;
+    windowTypeIndex_ = 2;
+    writeControls();
+    onRangeInputChanged();
+    enumerateMidiDevices();
+    midiPlaying_ = false;
+}
+
+bool MainDialog::readControls() {
+    fileLabel_ = fileLabelControl_->text();
+    blockSizeIndex_ = blockSizeList_->currentIndex();
+    const std::optional<std::int32_t> polyphony = parseFieldInteger(polyphonyEdit_->text().toStdString());
+    if (!polyphony) {
+        showMessage("Please enter an integer.");
+        polyphonyEdit_->setFocus();
+        polyphonyEdit_->selectAll();
+        return false;
+    }
+    polyphony_ = *polyphony;
+    windowTypeIndex_ = windowTypeList_->currentIndex();
+    subsamplingIndex_ = subsamplingList_->currentIndex();
+    passesIndex_ = passesList_->currentIndex();
+    rangeLabel_ = rangeLabelControl_->text();
+    return true;
+}
+
+void MainDialog::writeControls() {
+    fileLabelControl_->setText(fileLabel_);
+    blockSizeList_->setCurrentIndex(blockSizeIndex_);
+    polyphonyEdit_->setText(QString::number(polyphony_));
+    windowTypeList_->setCurrentIndex(windowTypeIndex_);
+    subsamplingList_->setCurrentIndex(subsamplingIndex_);
+    passesList_->setCurrentIndex(passesIndex_);
+    rangeLabelControl_->setText(rangeLabel_);
+}
+
+void MainDialog::onLoadWav() {
+    readControls();
+    const QString path = askWavPath(this);
+    if (path.isEmpty()) return;
+    loadWavFile(path);
+}
+
+void MainDialog::loadWavFile(const QString& path) {
+    wavePath_ = path;
+    recognizer_.loadWav(localPath(wavePath_).constData());
+    if (recognizer_.signal().paddedLength() <= 0) {
+        wavePath_.clear();
+        return;
+    }
+    clearSong();
+    playMidiButton_->setEnabled(false);
+    fileLabel_ = QStringLiteral("Selected file: ") + QFileInfo(path).fileName();
+    playWavButton_->setEnabled(true);
+    analyzeButton_->setEnabled(true);
+    writeControls();
+}
+
+void MainDialog::onPlayWav() {
+    if (previewPlayer_) previewPlayer_->play(&recognizer_.signal());
+}
+
+void MainDialog::onAnalyze() {
+    if (analyzing_) return;
+    analyzing_ = true;
+    ProgressBarIndicator progress(*progressBar_);
+    lastAnalysis_ = analyze(localPath(wavePath_).toStdString(), recognizer_, song_, &progress, [this] {
+        readControls();
+        AnalysisSettings settings;
+        settings.blockSizeIndex = blockSizeIndex_;
+        settings.polyphony = polyphony_;
+        settings.thresholdPosition = thresholdSlider_->value();
+        settings.thresholdRangeMax = thresholdSlider_->maximum();
+        settings.windowTypeIndex = windowTypeIndex_;
+        settings.subsamplingIndex = subsamplingIndex_;
+        settings.passesIndex = passesIndex_;
+        return settings;
+    });
+    // The indicator lives only for this analysis.
+    recognizer_.setProgress(nullptr);
+    analyzing_ = false;
+    if (lastAnalysis_ == AnalysisOutcome::Completed) {
+        playMidiButton_->setEnabled(true);
+        saveMidiButton_->setEnabled(true);
+    }
+}
+
+void MainDialog::onRangeInputChanged() {
+    readControls();
+    rangeLabel_ = QString::fromStdString(refreshRangeLabel(blockSizeIndex_, passesIndex_));
+    writeControls();
+}
+
+void MainDialog::setStoppedButtons(bool stopped) {
+    playMidiButton_->setText(stopped ? QStringLiteral("Play MIDI") : QStringLiteral("Stop MIDI"));
+    loadWavButton_->setEnabled(stopped);
+    analyzeButton_->setEnabled(stopped);
+    midiSetupButton_->setEnabled(stopped);
+}
+
+void MainDialog::toggleMidiPlayback() {
+    if (!midiPlaying_) {
+        // The end comes on the stream's thread; it is carried to this window's
+        // thread, where onSongEnd checks that it is still the current playback.
+        const MidiResult started = engine_.startPlayback(
+            &song_, [this](std::uint32_t endTick, std::uint64_t playback) {
+                QMetaObject::invokeMethod(
+                    this, [this, endTick, playback] { onSongEnd(endTick, playback); },
+                    Qt::QueuedConnection);
+            });
+        // The engine has said why it could not start; the window stays stopped.
+        if (started != MidiResult::Success) return;
+        if (engine_.beginPlayback() != MidiResult::Success) {
+            engine_.stopPlayback();
+            engine_.closeStream();
+            return;
+        }
+        midiPlaying_ = true;
+        setStoppedButtons(false);
+    } else {
+        engine_.stopPlayback();
+        engine_.closeStream();
+        midiPlaying_ = false;
+        setStoppedButtons(true);
+    }
+}
+
+void MainDialog::onSongEnd(std::uint32_t, std::uint64_t playback) {
+    if (!engine_.isCurrentPlayback(playback)) return;
+    midiPlaying_ = true;
+    toggleMidiPlayback();
+}
+
+void MainDialog::onSaveMidi() {
+    const QString path = askMidiSavePath(this);
+    if (path.isEmpty()) return;
+    saveMidiFile(path);
+}
+
+void MainDialog::saveMidiFile(const QString& path) {
+    if (writeMidiFile(localPath(path).constData(), &song_) != MidiResult::Success) {
+        showMessage("Unable to save MIDI file.");
+    }
+}
+
+void MainDialog::onMidiSetup() {
+    MidiSetupDialog dialog(this);
+    dialog.selectedIndex = selectedMidiDevice();
+    if (dialog.exec() == QDialog::Accepted) setSelectedMidiDevice(dialog.selectedIndex);
+}
+
+void MainDialog::onAbout() {
+    AboutDialog dialog(this);
+    dialog.exec();
+}
+
+void MainDialog::onExit() {
+    if (!readControls()) return;
+    accept();
+}
+
+void MainDialog::onSysCommand(std::uint32_t id, std::intptr_t) {
+    switch (id & 0xFFF0) {
+        case kAboutCommand: onAbout(); break;
+        case kMinimizeCommand: showMinimized(); break;
+        case kCloseCommand: close(); break;
+        default: break;
+    }
+}
+
+void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+    windowMenu_->exec(event->globalPos());
+}
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+    // The analysis handles events while it runs; the window must outlive it.
+    if (analyzing_) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void MainDialog::done(int result) {
+    if (analyzing_) return;
+    onDestroy();
+    QDialog::done(result);
+}
+
+void MainDialog::clearSong() { clear(song_); }
+
+void MainDialog::onDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    if (previewPlayer_) {
+        previewPlayer_->close();
+        previewPlayer_.reset();
+    }
+    recognizer_.clear();
+    // Stopped and closed before the song goes: the stream's thread reads it.
+    engine_.stopPlayback();
+    engine_.closeStream();
+    midiPlaying_ = false;
+    clearSong();
+    freeMidiDevices();
+}
+
+}  // namespace selvik::app

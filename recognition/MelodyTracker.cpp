@@ -1,0 +1,117 @@
+#include "recognition/MelodyTracker.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "midi/ScoreConversion.h"
+#include "recognition/MelodyFrames.h"
+#include "recognition/NoteSegmenter.h"
+#include "recognition/NoteStateTracker.h"
+#include "recognition/OnsetDetector.h"
+#include "recognition/PitchCandidates.h"
+
+namespace selvik {
+
+namespace {
+
+constexpr double kSongTempo = 120.0;
+constexpr std::uint16_t kSongDivision = 384;
+constexpr double kTicksPerSecond = kSongTempo / 60.0 * kSongDivision;
+
+constexpr float kDefaultSensitivity = 0.8f;
+// Silence floor at the default sensitivity, and its change per unit of sensitivity.
+constexpr double kDefaultFloorDb = -60.0;
+constexpr double kFloorDbPerUnit = 300.0;
+
+// Time of the frame grid against the rendered sound: a note's frames start
+// and end a little after its onset and release.
+constexpr double kStartShiftSeconds = 0.0;
+constexpr double kEndShiftSeconds = 0.0;
+
+// A level in dB relative to full scale as a velocity: General MIDI synthesizers
+// play velocity v at roughly (v / 127)^2 of full amplitude, so the inverse is
+// 127 * 10^(dB / 40).
+std::uint8_t velocityForLevel(double levelDb) {
+    const double v = 127.0 * std::pow(10.0, levelDb / 40.0);
+    return static_cast<std::uint8_t>(std::clamp(std::lround(v), 1L, 127L));
+}
+
+std::int32_t secondsToTicks(double seconds) {
+    return static_cast<std::int32_t>(std::max(0L, std::lround(seconds * kTicksPerSecond)));
+}
+
+AnalysisOutcome songOutOfMemory(Song& song) {
+    clear(song);
+    reset(&song);
+    return AnalysisOutcome::SongOutOfMemory;
+}
+
+}  // namespace
+
+AnalysisOutcome runMelodyTracker(const Signal& signal, Song& song, ProgressIndicator* progress,
+                                 const MelodyTrackerParameters& parameters) {
+    if (signal.count() <= 0 || signal.samples() == nullptr) return AnalysisOutcome::NotRun;
+    using namespace melody;
+
+    float sensitivity = parameters.sensitivity;
+    if (!(sensitivity >= 0.0f && sensitivity <= 1.0f)) sensitivity = kDefaultSensitivity;
+    const double minNoteMs = std::isfinite(parameters.minNoteMs) ? std::max(0.0, parameters.minNoteMs) : 60.0;
+
+    if (progress != nullptr) {
+        progress->setRange(0, 3);
+        progress->setPosition(0);
+    }
+    std::vector<NoteSpan> spans;
+    try {
+        const std::vector<PitchFrame> frames = estimatePitchCandidates(signal);
+        if (progress != nullptr) progress->setPosition(1);
+        const OnsetFunction onsets = detectOnsets(signal, OnsetSettings{});
+        if (progress != nullptr) progress->setPosition(2);
+
+        NoteStateSettings stateSettings;
+        stateSettings.silenceFloorDb =
+            kDefaultFloorDb + (static_cast<double>(sensitivity) - kDefaultSensitivity) * kFloorDbPerUnit;
+        const std::vector<std::int32_t> states = trackNoteStates(frames, stateSettings);
+
+        SegmentSettings segmentSettings;
+        segmentSettings.minimumFrames = static_cast<std::int32_t>(
+            std::ceil(minNoteMs / 1000.0 * kSampleRate / kHop - 1e-9));
+        const std::vector<MelodyNote> notes = segmentNotes(states, onsets, frames, segmentSettings);
+
+        spans.reserve(notes.size());
+        for (const MelodyNote& note : notes) {
+            NoteSpan span{};
+            span.note = static_cast<std::uint8_t>(note.note);
+            span.velocity = parameters.loudnessVelocity ? velocityForLevel(note.levelDb) : 100;
+            span.startTick = secondsToTicks(frameSeconds(note.startFrame) + kStartShiftSeconds);
+            span.endTick = std::max(span.startTick + 1,
+                                    secondsToTicks(frameSeconds(note.endFrame) + kEndShiftSeconds));
+            spans.push_back(span);
+        }
+    } catch (const std::bad_alloc&) {
+        return songOutOfMemory(song);
+    }
+
+    clear(song);
+    reset(&song);
+    song.tempo = kSongTempo;
+    song.division = kSongDivision;
+    if (!buildNoteTrack(song.tracks[0], spans.data(), static_cast<std::int32_t>(spans.size()))) {
+        return songOutOfMemory(song);
+    }
+    countEvents(song);
+    computeEndTime(song);
+    if (!sortTracks(song)) return songOutOfMemory(song);
+    if (progress != nullptr) progress->setPosition(3);
+    return AnalysisOutcome::Completed;
+}
+
+std::string melodyTrackerRange() {
+    return noteName(melody::kLowestNote) + " to " + noteName(melody::kHighestNote);
+}
+
+}  // namespace selvik

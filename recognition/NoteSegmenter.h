@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "recognition/OnsetDetector.h"
+#include "recognition/PitchCandidates.h"
+
+namespace selvik::melody {
+
+// One note on the frame grid: frames [startFrame, endFrame).
+struct MelodyNote {
+    std::int32_t note = 0;
+    std::int32_t startFrame = 0;
+    std::int32_t endFrame = 0;
+    bool startsAtOnset = false;  // the start was placed on a detected onset
+    float levelDb = -200.0f;     // loudest frame of the note's first 100 ms
+};
+
+struct SegmentSettings {
+    std::int32_t minimumFrames = 10;  // shortest note kept
+    // A run of one pitch is split at an onset inside it (a repeated note) when
+    // the level rises by at least this much across the onset.
+    double repeatRiseDb = 3.0;
+    // A note's start moves to an onset this many frames before or after it.
+    std::int32_t snapBefore = 8;
+    std::int32_t snapAfter = 4;
+};
+
+// Turns the per-frame note states (-1: silence) into notes: runs of one state,
+// split at onsets where a note repeats, starts moved onto nearby onsets,
+// then pieces shorter than minimumFrames merged into a note they touch (the
+// following one when the piece is the attack of it) or dropped.
+std::vector<MelodyNote> segmentNotes(const std::vector<std::int32_t>& states,
+                                     const OnsetFunction& onsets,
+                                     const std::vector<PitchFrame>& frames,
+                                     const SegmentSettings& settings);
+
+}  // namespace selvik::melody

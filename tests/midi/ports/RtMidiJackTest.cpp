@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "midi/MidiDeviceList.h"
+#include "midi/PlaybackEngine.h"
 #include "midi/ports/RtMidiBackend.h"
 
 namespace selvik {
@@ -119,6 +121,59 @@ TEST_F(RtMidiOverJack, PortThatWentAwayIsNotOpened) {
     EXPECT_EQ(backend_.openPort(static_cast<std::size_t>(index), receiverPort_), nullptr);
     EXPECT_NE(backend_.lastError(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// A whole song through the playback engine and the device list to the
+// receiver: every event arrives, byte for byte and in song order, and the stop
+// at the end turns the channel's notes off.
+TEST_F(RtMidiOverJack, EnginePlaysASongToTheSystemPortInOrder) {
+    auto backend = std::make_shared<RtMidiBackend>();
+    setMidiBackends({backend});
+    enumerateMidiDevices();
+    long index = -1;
+    for (std::size_t i = 0; i < midiDevices().size(); ++i) {
+        if (midiDevices()[i].name == receiverPort_) index = static_cast<long>(i);
+    }
+    ASSERT_GE(index, 0) << "the receiver is not in the device list";
+    setSelectedMidiDevice(static_cast<std::int32_t>(index));
+
+    Song song;
+    reset(&song);
+    song.division = 384;
+    song.tempo = 120.0;
+    // Two tracks whose events interleave, and one at a window's end.
+    const std::vector<MidiEvent> first = {{0, 0x90, 60, 100}, {100, 0x90, 60, 0}, {384, 0x90, 64, 90}, {500, 0x90, 64, 0}};
+    const std::vector<MidiEvent> second = {{50, 0x91, 48, 70}, {384, 0x91, 48, 0}, {384, 0xC1, 19, 0}};
+    for (const auto& [track, events] : {std::pair{0, first}, std::pair{1, second}}) {
+        SongTrack& t = song.tracks[static_cast<std::size_t>(track)];
+        t.eventCount = static_cast<std::uint32_t>(events.size());
+        t.events = std::make_unique<MidiEvent[]>(events.size());
+        std::copy(events.begin(), events.end(), t.events.get());
+    }
+    countEvents(song);
+    computeEndTime(song);
+
+    std::atomic<int> ends{0};
+    PlaybackEngine engine;
+    ASSERT_EQ(engine.startPlayback(&song, [&](std::uint32_t, std::uint64_t) { ++ends; }),
+              MidiResult::Success);
+    ASSERT_EQ(engine.beginPlayback(), MidiResult::Success);
+    const std::vector<Bytes> played = receive(7);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (ends.load() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(ends.load(), 1);
+    ASSERT_EQ(engine.stopPlayback(), MidiResult::Success);
+    engine.closeStream();
+    const std::vector<Bytes> silenced = receive(2);
+    freeMidiDevices();
+    setMidiBackends({});
+    setSelectedMidiDevice(0);
+
+    const std::vector<Bytes> expected = {{0x90, 60, 100}, {0x91, 48, 70}, {0x90, 60, 0}, {0x90, 64, 90},
+                                         {0x91, 48, 0},   {0xC1, 19},     {0x90, 64, 0}};
+    EXPECT_EQ(played, expected);
+    // Nothing sounds any more, so the stop sends All Notes Off on both channels used.
+    EXPECT_EQ(silenced, (std::vector<Bytes>{{0xB0, 123, 0}, {0xB1, 123, 0}}));
 }
 
 }  // namespace

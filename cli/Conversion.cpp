@@ -12,6 +12,7 @@
 #include "core/MessageService.h"
 #include "midi/MidiFileWriter.h"
 #include "recognition/AnalysisDriver.h"
+#include "recognition/MelodyTracker.h"
 #include "recognition/Recognizer.h"
 
 namespace selvik::cli {
@@ -87,10 +88,13 @@ int convertInput(const std::string& input, const ConverterOptions& options, std:
     reset(&song);
     std::unique_ptr<TerminalProgress> progress;
     if (showProgress) {
-        progress = std::make_unique<TerminalProgress>(err, input, options.parameters.passes);
+        progress = std::make_unique<TerminalProgress>(err, input,
+                                                      options.melody ? 1 : options.parameters.passes);
     }
     const AnalysisOutcome outcome =
-        runAnalysis(recognizer, song, progress.get(), options.parameters);
+        options.melody ? runMelodyTracker(recognizer.signal(), song, progress.get(),
+                                          options.melodyParameters)
+                       : runAnalysis(recognizer, song, progress.get(), options.parameters);
     if (progress) progress->finish();
     if (interrupted) return kExitInterrupted;
     if (outcome == AnalysisOutcome::GridOutOfMemory) return kExitNothingWritten;

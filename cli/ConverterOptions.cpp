@@ -98,6 +98,18 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
         ->type_name("N");
     app.add_option("--passes", passes, "passes at decimation 1, 2, 4, 8: 1..4 (default 2)")
         ->type_name("N");
+    std::string method = "classic";
+    app.add_option("--method", method,
+                   "classic (the block-spectrum method, default) or melody (a tracker for "
+                   "recordings of one line at a time; --threshold then sets its sensitivity)")
+        ->type_name("NAME");
+    std::string minNote;
+    app.add_option("--min-note", minNote, "melody only: shortest note kept, in ms (default 60)")
+        ->type_name("MS");
+    std::string velocity;
+    app.add_option("--velocity", velocity,
+                   "melody only: fixed (100) or loudness (from each note's level, default)")
+        ->type_name("KIND");
     bool notes = false;
     bool quiet = false;
     app.add_flag("--notes", notes, "print the recognised notes on standard output");
@@ -225,6 +237,35 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
         const auto passCount = parseInteger(passes);
         if (!passCount || *passCount < 1 || *passCount > 4) {
             throw UsageError{"--passes: '" + passes + "' is not an integer in 1..4"};
+        }
+
+        if (method != "classic" && method != "melody") {
+            throw UsageError{"--method: '" + method + "' is not one of classic, melody"};
+        }
+        options.melody = method == "melody";
+        if (!options.melody) {
+            if (!minNote.empty()) throw UsageError{"--min-note is for --method melody"};
+            if (!velocity.empty()) {
+                throw UsageError{"--velocity is for --method melody (the classic method's velocity is 100)"};
+            }
+        } else {
+            for (const char* classicOnly : {"--block-size", "--polyphony", "--window", "--subsampling", "--passes"}) {
+                if (app.count(classicOnly) > 0) {
+                    throw UsageError{std::string(classicOnly) + " is for --method classic"};
+                }
+            }
+            if (!minNote.empty()) {
+                const auto ms = parseInteger(minNote);
+                if (!ms || *ms < 1 || *ms > 10000) {
+                    throw UsageError{"--min-note: '" + minNote + "' is not an integer in 1..10000"};
+                }
+                options.melodyParameters.minNoteMs = *ms;
+            }
+            if (!velocity.empty() && velocity != "fixed" && velocity != "loudness") {
+                throw UsageError{"--velocity: '" + velocity + "' is not one of fixed, loudness"};
+            }
+            options.melodyParameters.loudnessVelocity = velocity != "fixed";
+            options.melodyParameters.sensitivity = *thresholdValue;
         }
 
         options.parameters.blockSize = 1024 << *blockIndex;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "recognition/AnalysisDriver.h"
+#include "recognition/MelodyTracker.h"
 
 namespace selvik::cli {
 
@@ -14,6 +15,8 @@ struct ConverterOptions {
     std::vector<std::string> inputs;
     std::optional<std::string> output;  // only with a single input
     AnalysisParameters parameters;      // defaults: the desktop program's start values
+    bool melody = false;                // the melody tracker instead of the spectral method
+    MelodyTrackerParameters melodyParameters;  // sensitivity is the threshold
     bool printNotes = false;
     bool quiet = false;
     bool listen = false;                // play each input instead of converting it

@@ -91,6 +91,23 @@ TEST_F(ConverterRun, PlainConversionIsSilentAndWritesTheMidiFileBesideTheInput) 
     EXPECT_EQ(notesAsTsv(song), "69\t0\t749\n") << "a 440 Hz sine of one second is one A4";
 }
 
+TEST_F(ConverterRun, MelodyTrackerTurnsASteadyToneIntoOneNote) {
+    writeWav16(dir_ / "a440.wav", sine(440.0, 44100, 12000.0));
+    const auto result = convert({"--method", "melody", "--notes", "a440.wav"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::istringstream lines(result.out);
+    std::string header, note, extra;
+    std::getline(lines, header);
+    std::getline(lines, note);
+    EXPECT_EQ(note.rfind("A4\t69\t", 0), 0u) << result.out;
+    EXPECT_FALSE(std::getline(lines, extra)) << result.out;
+
+    // Loudness velocity is the default; fixed velocity writes other bytes.
+    const std::string loud = readFile(dir_ / "a440.mid");
+    ASSERT_EQ(convert({"--method", "melody", "--velocity", "fixed", "a440.wav"}).status, 0);
+    EXPECT_NE(readFile(dir_ / "a440.mid"), loud);
+}
+
 TEST_F(ConverterRun, NotesTableListsEachSpanWithNameSecondsAndTicks) {
     std::vector<std::int16_t> samples = sine(440.0, 44100);
     const std::vector<std::int16_t> low = sine(220.0, 44100);

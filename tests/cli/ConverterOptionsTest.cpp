@@ -101,6 +101,18 @@ INSTANTIATE_TEST_SUITE_P(
                  "drop --output"},
         UsageRow{"a render with two inputs", {"--render", "x.wav", "a.wav", "b.wav"},
                  "single input"},
+        UsageRow{"an unknown method", {"--method", "yin", "a.wav"}, "classic, melody"},
+        UsageRow{"a minimum note length with the classic method", {"--min-note", "80", "a.wav"},
+                 "--min-note is for --method melody"},
+        UsageRow{"a velocity with the classic method", {"--velocity", "fixed", "a.wav"},
+                 "--velocity is for --method melody"},
+        UsageRow{"a block size with the melody tracker",
+                 {"--method", "melody", "--block-size", "4096", "a.wav"},
+                 "--block-size is for --method classic"},
+        UsageRow{"a minimum note length of 0", {"--method", "melody", "--min-note", "0", "a.wav"},
+                 "1..10000"},
+        UsageRow{"an unknown velocity", {"--method", "melody", "--velocity", "soft", "a.wav"},
+                 "fixed, loudness"},
         UsageRow{"listening and playing", {"--listen", "--play", "a.wav"}, "--listen"},
         UsageRow{"listening with an output file", {"--listen", "-o", "x.mid", "a.wav"},
                  "--listen writes no MIDI file"},
@@ -132,6 +144,26 @@ TEST(ConverterOptions, PlayAndRenderChoicesAreKept) {
     EXPECT_FALSE(plain.options->program) << "no program change is sent unless asked for";
     EXPECT_TRUE(plain.options->save);
     EXPECT_FALSE(plain.options->render);
+}
+
+TEST(ConverterOptions, MelodyTrackerTakesItsOwnOptionsAndTheThresholdAsSensitivity) {
+    const ParseResult defaults = parse({"--method", "melody", "in.wav"});
+    ASSERT_TRUE(defaults.options) << defaults.err;
+    EXPECT_TRUE(defaults.options->melody);
+    EXPECT_EQ(defaults.options->melodyParameters.minNoteMs, 60.0);
+    EXPECT_TRUE(defaults.options->melodyParameters.loudnessVelocity);
+    EXPECT_EQ(defaults.options->melodyParameters.sensitivity, 0.8f);
+
+    const ParseResult set = parse({"--method", "melody", "--min-note", "90", "--velocity", "fixed",
+                                   "--threshold", "0.55", "in.wav"});
+    ASSERT_TRUE(set.options) << set.err;
+    EXPECT_EQ(set.options->melodyParameters.minNoteMs, 90.0);
+    EXPECT_FALSE(set.options->melodyParameters.loudnessVelocity);
+    EXPECT_EQ(set.options->melodyParameters.sensitivity, 0.55f);
+
+    const ParseResult classic = parse({"--method", "classic", "in.wav"});
+    ASSERT_TRUE(classic.options);
+    EXPECT_FALSE(classic.options->melody);
 }
 
 TEST(ConverterOptions, ListingDevicesNeedsNoInput) {

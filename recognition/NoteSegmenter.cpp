@@ -81,6 +81,14 @@ std::vector<MelodyNote> segmentNotes(const std::vector<std::int32_t>& states,
         note.startsAtOnset = true;
     }
 
+    // Tails: trimmed back to the last frame within tailDropDb of the peak.
+    for (MelodyNote& note : notes) {
+        float peak = -1000.0f;
+        for (std::int32_t t = note.startFrame; t < note.endFrame; ++t) peak = std::max(peak, levelAt(frames, t));
+        const double floor = static_cast<double>(peak) - settings.tailDropDb;
+        while (note.endFrame - note.startFrame > least && levelAt(frames, note.endFrame - 1) < floor) --note.endFrame;
+    }
+
     // Pieces below the minimum length, shortest first.
     for (;;) {
         std::size_t shortest = notes.size();

@@ -21,15 +21,19 @@ struct SegmentSettings {
     std::int32_t minimumFrames = 10;  // shortest note kept
     // A run of one pitch is split at an onset inside it (a repeated note) when
     // the level rises by at least this much across the onset.
-    double repeatRiseDb = 3.0;
+    double repeatRiseDb = 2.0;
     // A note's start moves to an onset this many frames before or after it.
     std::int32_t snapBefore = 8;
     std::int32_t snapAfter = 4;
+    // A note ends where its level has fallen this far below its loudest frame
+    // for good: reverberation and a slow release are not part of the note.
+    double tailDropDb = 15.0;
 };
 
 // Turns the per-frame note states (-1: silence) into notes: runs of one state,
 // split at onsets where a note repeats, starts moved onto nearby onsets,
-// then pieces shorter than minimumFrames merged into a note they touch (the
+// tails that fall tailDropDb below the note's loudest frame cut off, then
+// pieces shorter than minimumFrames merged into a note they touch (the
 // following one when the piece is the attack of it) or dropped.
 std::vector<MelodyNote> segmentNotes(const std::vector<std::int32_t>& states,
                                      const OnsetFunction& onsets,

@@ -15,7 +15,7 @@ struct OnsetFunction {
 
 struct OnsetSettings {
     // How far a peak must rise above the local mean of the novelty.
-    float delta = 0.05f;
+    float delta = 0.06f;
     // Least distance between two onsets, in frames.
     std::int32_t minimumSpacing = 5;
 };

@@ -12,13 +12,21 @@ namespace selvik::melody {
 
 namespace {
 
+// The estimator works at half the sample rate: the highest fundamental
+// (C7, 2093 Hz) is still a lag of ten samples, which parabolic interpolation
+// refines to a few cents, and every transform is half as long.
+constexpr std::int32_t kDecimation = 2;
+constexpr std::int32_t kRate = kSampleRate / kDecimation;
+constexpr std::int32_t kStep = kHop / kDecimation;
 // Integration window: 23 ms holds one and a half periods of the lowest note
 // and still follows fast passages.
-constexpr std::int32_t kWindow = 1024;
-constexpr std::int32_t kTransform = 2048;
+constexpr std::int32_t kWindow = 512;
+constexpr std::int32_t kTransform = 1024;
 // Lags of 60 Hz (below C2) to 2300 Hz (above C7).
-constexpr std::int32_t kMaxLag = kSampleRate / 60;
-constexpr std::int32_t kMinLag = kSampleRate / 2300;
+constexpr std::int32_t kMaxLag = kRate / 60;
+constexpr std::int32_t kMinLag = kRate / 2300;
+// Half-band low-pass before the decimation: windowed sinc, odd length.
+constexpr std::int32_t kTaps = 31;
 static_assert(kWindow + kMaxLag + 1 <= kTransform, "linear, not circular, correlation");
 
 constexpr int kThresholds = 100;
@@ -68,8 +76,42 @@ struct Trough {
 };
 
 float lagToMidi(double lag) {
-    const double hz = static_cast<double>(kSampleRate) / lag;
+    const double hz = static_cast<double>(kRate) / lag;
     return static_cast<float>(69.0 + 12.0 * std::log2(hz / 440.0));
+}
+
+// Every second sample of the low-passed signal.
+std::vector<float> decimate(const float* x, std::int32_t count) {
+    static const std::array<float, kTaps> taps = [] {
+        std::array<float, kTaps> h{};
+        constexpr double kPi = 3.141592653589793;
+        double sum = 0.0;
+        for (std::int32_t k = 0; k < kTaps; ++k) {
+            const double m = k - (kTaps - 1) / 2;
+            const double sinc = m == 0 ? 1.0 : std::sin(kPi * m / kDecimation) / (kPi * m / kDecimation);
+            const double window = 0.42 - 0.5 * std::cos(2 * kPi * k / (kTaps - 1)) + 0.08 * std::cos(4 * kPi * k / (kTaps - 1));
+            h[static_cast<std::size_t>(k)] = static_cast<float>(sinc * window);
+            sum += sinc * window;
+        }
+        for (float& v : h) v = static_cast<float>(v / sum);
+        return h;
+    }();
+    constexpr std::int32_t half = (kTaps - 1) / 2;
+    std::vector<float> y(static_cast<std::size_t>((count + kDecimation - 1) / kDecimation));
+    for (std::size_t n = 0; n < y.size(); ++n) {
+        const auto centre = static_cast<std::int32_t>(n) * kDecimation;
+        float acc = 0.0f;
+        if (centre >= half && centre + half < count) {
+            for (std::int32_t k = 0; k < kTaps; ++k) acc += taps[static_cast<std::size_t>(k)] * x[centre - half + k];
+        } else {
+            for (std::int32_t k = 0; k < kTaps; ++k) {
+                const std::int32_t i = centre - half + k;
+                if (i >= 0 && i < count) acc += taps[static_cast<std::size_t>(k)] * x[i];
+            }
+        }
+        y[n] = acc;
+    }
+    return y;
 }
 
 }  // namespace
@@ -79,58 +121,60 @@ std::vector<PitchFrame> estimatePitchCandidates(const Signal& signal) {
     const std::int32_t frames = frameCount(count);
     std::vector<PitchFrame> result(static_cast<std::size_t>(frames));
     if (frames == 0 || signal.samples() == nullptr) return result;
-    const float* x = signal.samples();
+    const std::vector<float> decimated = decimate(signal.samples(), count);
+    const float* x = decimated.data();
+    const auto decimatedCount = static_cast<std::int64_t>(decimated.size());
 
-    // Running sums of squares, in double, so that window energies cost two reads.
-    std::vector<double> squares(static_cast<std::size_t>(count) + 1, 0.0);
-    for (std::int32_t i = 0; i < count; ++i) {
-        const double v = x[i];
-        squares[static_cast<std::size_t>(i) + 1] = squares[static_cast<std::size_t>(i)] + v * v;
-    }
-    auto energy = [&](std::int64_t from, std::int64_t length) {
-        const std::int64_t a = std::clamp<std::int64_t>(from, 0, count);
-        const std::int64_t b = std::clamp<std::int64_t>(from + length, 0, count);
-        return squares[static_cast<std::size_t>(b)] - squares[static_cast<std::size_t>(a)];
-    };
-
-    std::vector<float> head(kTransform), span(kTransform);
-    std::vector<Complex> headSpectrum(kTransform), spanSpectrum(kTransform);
+    // Both real sequences of a frame travel in one complex transform: the
+    // window as the real part, the longer span as the imaginary part.
+    std::vector<Complex> packed(kTransform), product(kTransform);
+    std::vector<float> span(kTransform);
     std::vector<double> cmnd(static_cast<std::size_t>(kMaxLag) + 2);
     std::vector<Trough> troughs;
     const ThresholdPrior& prior = thresholdPrior();
 
     for (std::int32_t t = 0; t < frames; ++t) {
         PitchFrame& frame = result[static_cast<std::size_t>(t)];
-        const std::int64_t start = static_cast<std::int64_t>(t) * kHop - kWindow / 2;
-        const double e0 = energy(start, kWindow);
-        frame.levelDb = static_cast<float>(10.0 * std::log10(e0 / kWindow + 1e-20));
-        if (e0 <= 1e-12) continue;  // digital silence: no candidates
-
+        const std::int64_t start = static_cast<std::int64_t>(t) * kStep - kWindow / 2;
         for (std::int32_t j = 0; j < kTransform; ++j) {
             const std::int64_t i = start + j;
-            const float v = (i >= 0 && i < count) ? x[i] : 0.0f;
-            span[static_cast<std::size_t>(j)] = j < kWindow + kMaxLag + 1 ? v : 0.0f;
-            head[static_cast<std::size_t>(j)] = j < kWindow ? v : 0.0f;
+            const float v = (j < kWindow + kMaxLag + 1 && i >= 0 && i < decimatedCount) ? x[i] : 0.0f;
+            packed[static_cast<std::size_t>(j)] = Complex{j < kWindow ? v : 0.0f, v};
+            span[static_cast<std::size_t>(j)] = v;
         }
-        const float* inputs[2] = {head.data(), span.data()};
-        Complex* outputs[2] = {headSpectrum.data(), spanSpectrum.data()};
-        fftRealMany(inputs, outputs, 2, kTransform);
-        // r(lag) = sum head[j] span[j + lag] is the inverse transform of
-        // conj(H) S; the inverse is taken as the forward transform of its
-        // conjugate H conj(S), whose real part is what is needed.
+        // Energies of the window shifted by each lag, slid along in double.
+        double e0 = 0.0;
+        for (std::int32_t j = 0; j < kWindow; ++j) {
+            const double v = packed[static_cast<std::size_t>(j)].im;
+            e0 += v * v;
+        }
+        frame.levelDb = static_cast<float>(10.0 * std::log10(e0 / kWindow + 1e-20));
+        if (e0 <= 1e-12) continue;  // digital silence: no candidates
+        fft(packed.data(), kTransform);
+        // With Z the packed transform, H[k] = (Z[k] + conj Z[-k]) / 2 and
+        // S[k] = (Z[k] - conj Z[-k]) / 2i. r(lag) = sum head[j] span[j + lag]
+        // is the inverse transform of conj(H) S; the inverse is taken as the
+        // forward transform of its conjugate H conj(S), whose real part is
+        // what is needed.
         for (std::int32_t k = 0; k < kTransform; ++k) {
-            const Complex h = headSpectrum[static_cast<std::size_t>(k)];
-            const Complex s = spanSpectrum[static_cast<std::size_t>(k)];
-            headSpectrum[static_cast<std::size_t>(k)] = Complex{h.re * s.re + h.im * s.im, h.im * s.re - h.re * s.im};
+            const Complex z = packed[static_cast<std::size_t>(k)];
+            const Complex w = packed[static_cast<std::size_t>((kTransform - k) % kTransform)];
+            const float hRe = 0.5f * (z.re + w.re), hIm = 0.5f * (z.im - w.im);
+            const float sRe = 0.5f * (z.im + w.im), sIm = -0.5f * (z.re - w.re);
+            product[static_cast<std::size_t>(k)] = Complex{hRe * sRe + hIm * sIm, hIm * sRe - hRe * sIm};
         }
-        fft(headSpectrum.data(), kTransform);
+        fft(product.data(), kTransform);
 
         // Cumulative-mean-normalised difference d'(lag) for lag 1..kMaxLag+1.
         double running = 0.0;
+        double shifted = e0;
         cmnd[0] = 1.0;
         for (std::int32_t lag = 1; lag <= kMaxLag + 1; ++lag) {
-            const double r = static_cast<double>(headSpectrum[static_cast<std::size_t>(lag)].re) / kTransform;
-            const double d = std::max(0.0, e0 + energy(start + lag, kWindow) - 2.0 * r);
+            const double leaving = span[static_cast<std::size_t>(lag) - 1];
+            const double entering = span[static_cast<std::size_t>(lag + kWindow) - 1];
+            shifted += entering * entering - leaving * leaving;
+            const double r = static_cast<double>(product[static_cast<std::size_t>(lag)].re) / kTransform;
+            const double d = std::max(0.0, e0 + shifted - 2.0 * r);
             running += d;
             cmnd[static_cast<std::size_t>(lag)] = running > 0.0 ? d * lag / running : 1.0;
         }

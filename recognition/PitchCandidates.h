@@ -31,7 +31,8 @@ struct PitchFrame {
 // YIN's single answer into candidates for the note model to choose among.
 //
 // The difference function comes from an FFT cross-correlation, so a frame
-// costs three 2048-point transforms whatever the lag range.
+// costs two 1024-point transforms (at half the sample rate) whatever the lag
+// range.
 std::vector<PitchFrame> estimatePitchCandidates(const Signal& signal);
 
 }  // namespace selvik::melody

@@ -33,11 +33,13 @@ constexpr double kFloorDbPerUnit = 300.0;
 constexpr double kStartShiftSeconds = -0.011;
 constexpr double kEndShiftSeconds = -0.040;
 
-// A level in dB relative to full scale as a velocity: General MIDI synthesizers
-// play velocity v at roughly (v / 127)^2 of full amplitude, so the inverse is
-// 127 * 10^(dB / 40).
+// A frame's RMS level as a velocity. The level is taken relative to a
+// full-scale sine (whose RMS is -3 dB), the usual full-scale reference, and
+// General MIDI synthesizers play velocity v at roughly (v / 127)^2 of full
+// amplitude, so the inverse is 127 * 10^(dB / 40).
+constexpr double kFullScaleSineDb = -3.0103;
 std::uint8_t velocityForLevel(double levelDb) {
-    const double v = 127.0 * std::pow(10.0, levelDb / 40.0);
+    const double v = 127.0 * std::pow(10.0, (levelDb - kFullScaleSineDb) / 40.0);
     return static_cast<std::uint8_t>(std::clamp(std::lround(v), 1L, 127L));
 }
 
@@ -83,14 +85,26 @@ AnalysisOutcome runMelodyTracker(const Signal& signal, Song& song, ProgressIndic
             std::ceil(minNoteMs / 1000.0 * kSampleRate / kHop - 1e-9));
         const std::vector<MelodyNote> notes = segmentNotes(states, onsets, frames, segmentSettings);
 
+        // A note that runs into the next one ends where that one starts; the
+        // release shift applies only before silence, and never makes a note
+        // shorter than the minimum.
         spans.reserve(notes.size());
-        for (const MelodyNote& note : notes) {
+        const double minimumSeconds = minNoteMs / 1000.0;
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            const MelodyNote& note = notes[i];
+            const double start = frameSeconds(note.startFrame) + kStartShiftSeconds;
+            double end = frameSeconds(note.endFrame) + kEndShiftSeconds;
+            if (i + 1 < notes.size()) {
+                const double next = frameSeconds(notes[i + 1].startFrame) + kStartShiftSeconds;
+                end = notes[i + 1].startFrame == note.endFrame ? next : std::min(std::max(end, start + minimumSeconds), next);
+            } else {
+                end = std::max(end, start + minimumSeconds);
+            }
             NoteSpan span{};
             span.note = static_cast<std::uint8_t>(note.note);
             span.velocity = parameters.loudnessVelocity ? velocityForLevel(note.levelDb) : 100;
-            span.startTick = secondsToTicks(frameSeconds(note.startFrame) + kStartShiftSeconds);
-            span.endTick = std::max(span.startTick + 1,
-                                    secondsToTicks(frameSeconds(note.endFrame) + kEndShiftSeconds));
+            span.startTick = secondsToTicks(start);
+            span.endTick = std::max(span.startTick + 1, secondsToTicks(end));
             spans.push_back(span);
         }
     } catch (const std::bad_alloc&) {

@@ -1,6 +1,7 @@
 #include "recognition/NoteSegmenter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 
@@ -22,6 +23,42 @@ double riseAt(const std::vector<PitchFrame>& frames, std::int32_t t) {
     for (std::int32_t u = t - kRiseFrames; u <= t; ++u) before = std::min(before, levelAt(frames, u));
     for (std::int32_t u = t; u <= t + kRiseFrames; ++u) after = std::max(after, levelAt(frames, u));
     return static_cast<double>(after) - static_cast<double>(before);
+}
+
+// The pitch of the frame's most likely candidate within a semitone of the
+// note, or NaN when there is none.
+double pitchNear(const std::vector<PitchFrame>& frames, std::int32_t t, std::int32_t note) {
+    const PitchFrame& frame = frames[static_cast<std::size_t>(t)];
+    double best = 0.0, pitch = std::nan("");
+    for (std::int32_t c = 0; c < frame.candidateCount; ++c) {
+        const PitchCandidate& candidate = frame.candidates[static_cast<std::size_t>(c)];
+        if (std::fabs(candidate.midi - note) <= 1.0f && candidate.probability > best) {
+            best = candidate.probability;
+            pitch = candidate.midi;
+        }
+    }
+    return pitch;
+}
+
+double meanPitch(const std::vector<PitchFrame>& frames, std::int32_t from, std::int32_t to, std::int32_t note) {
+    double sum = 0.0;
+    std::int32_t n = 0;
+    for (std::int32_t t = from; t < to; ++t) {
+        const double p = pitchNear(frames, t, note);
+        if (!std::isnan(p)) {
+            sum += p;
+            ++n;
+        }
+    }
+    return n > 0 ? sum / n : std::nan("");
+}
+
+// How far the pitch moves across the note, from its first to its last third.
+double pitchDrift(const std::vector<PitchFrame>& frames, const MelodyNote& note) {
+    const std::int32_t third = std::max(1, (note.endFrame - note.startFrame) / 3);
+    const double first = meanPitch(frames, note.startFrame, note.startFrame + third, note.note);
+    const double last = meanPitch(frames, note.endFrame - third, note.endFrame, note.note);
+    return std::isnan(first) || std::isnan(last) ? 0.0 : std::fabs(last - first);
 }
 
 }  // namespace
@@ -87,6 +124,21 @@ std::vector<MelodyNote> segmentNotes(const std::vector<std::int32_t>& states,
         for (std::int32_t t = note.startFrame; t < note.endFrame; ++t) peak = std::max(peak, levelAt(frames, t));
         const double floor = static_cast<double>(peak) - settings.tailDropDb;
         while (note.endFrame - note.startFrame > least && levelAt(frames, note.endFrame - 1) < floor) --note.endFrame;
+    }
+
+    // Glides: a passage whose pitch slides through it carries on the note it
+    // follows instead of becoming a note of its own.
+    for (std::size_t i = 1; i < notes.size();) {
+        MelodyNote& note = notes[i];
+        MelodyNote& previous = notes[i - 1];
+        if (!note.startsAtOnset && previous.endFrame == note.startFrame &&
+            note.endFrame - note.startFrame <= settings.glideFrames &&
+            pitchDrift(frames, note) >= settings.glideDrift) {
+            previous.endFrame = note.endFrame;
+            notes.erase(notes.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
     }
 
     // Pieces below the minimum length, shortest first.

@@ -28,12 +28,17 @@ struct SegmentSettings {
     // A note ends where its level has fallen this far below its loudest frame
     // for good: reverberation and a slow release are not part of the note.
     double tailDropDb = 15.0;
+    // A piece no longer than this whose pitch moves by at least glideDrift
+    // semitones from its first to its last third is a passage of a glide.
+    std::int32_t glideFrames = 26;
+    double glideDrift = 0.5;
 };
 
 // Turns the per-frame note states (-1: silence) into notes: runs of one state,
 // split at onsets where a note repeats, starts moved onto nearby onsets,
-// tails that fall tailDropDb below the note's loudest frame cut off, then
-// pieces shorter than minimumFrames merged into a note they touch (the
+// tails that fall tailDropDb below the note's loudest frame cut off, the
+// passages of a glide joined to the note the glide leaves, then pieces
+// shorter than minimumFrames merged into a note they touch (the
 // following one when the piece is the attack of it) or dropped.
 std::vector<MelodyNote> segmentNotes(const std::vector<std::int32_t>& states,
                                      const OnsetFunction& onsets,

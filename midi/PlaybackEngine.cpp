@@ -270,7 +270,10 @@ MidiResult PlaybackEngine::queueFillerBuffer(Song& song) {
     const std::uint32_t at = std::max(emptyWindowEnd, lastEventTime_);
     slot.block[0] = StreamRecord{at - lastEventTime_, 0, kFillerEvent};
     lastEventTime_ = at;
-    const bool last = windowEnd_ > song.endTime;
+    // windowEnd_ has already moved past the empty window; only that window's
+    // own end tells whether the song is over, or the next window's events
+    // would never be gathered.
+    const bool last = emptyWindowEnd > song.endTime;
     const MidiResult result = submit(slot, 1, last);
     if (result == MidiResult::DeviceError) {
         lastEventTime_ = lastBefore;

@@ -174,6 +174,25 @@ TEST_F(PlaybackEngineTest, FinalNoteEndingsOnAWindowEndStillPlay) {
     EXPECT_EQ(messages[3].time, tickTime(768));
 }
 
+TEST_F(PlaybackEngineTest, TheWindowAfterASilentOneStillPlaysAtTheEnd) {
+    Song song;
+    // Nothing in [384, 768); the last note lies in the window after it.
+    fillSong(song, {{0, 300, 60}, {800, 1100, 62}});
+    ASSERT_EQ(engine_.startPlayback(&song, recordEnds()), MidiResult::Success);
+    ASSERT_EQ(engine_.beginPlayback(), MidiResult::Success);
+    for (std::uint32_t t : {0u, 300u, 800u}) ASSERT_TRUE(clock_.advanceTo(tickTime(t)));
+    // The program stops at the end it is told of: it must not come before the last note.
+    EXPECT_TRUE(ends().empty()) << "the song ended in the silent window, before its last note";
+    ASSERT_TRUE(clock_.advanceTo(tickTime(1100)));
+    playThrough(song);
+    const auto messages = devices_.messages();
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[3].message, noteOn(62, 0));
+    EXPECT_EQ(messages[3].time, tickTime(1100));
+    ASSERT_EQ(ends().size(), 1u);
+    EXPECT_GT(ends()[0].tick, 1100u);
+}
+
 TEST_F(PlaybackEngineTest, PlayingTwiceStartsAgainFromTickZeroWithTheNextSlots) {
     Song song;
     fillSong(song, {{0, 500, 60}, {500, 1000, 62}});

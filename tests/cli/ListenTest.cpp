@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -74,6 +75,12 @@ TEST_F(Listen, PlaysTheNormalisedRecordingToTheEndAndWritesNoMidiFile) {
     ASSERT_GE(bytes.size(), static_cast<std::size_t>(signal.count()) * 2);
     std::vector<std::int16_t> frames(bytes.size() / 2);
     std::memcpy(frames.data(), bytes.data(), frames.size() * 2);
+    // SDL2 opens devices paused and writes a paused device's silence: one
+    // whole silent buffer of 2048 frames may come first.
+    while (frames.size() > 2048 &&
+           std::all_of(frames.begin(), frames.begin() + 2048, [](std::int16_t f) { return f == 0; })) {
+        frames.erase(frames.begin(), frames.begin() + 2048);
+    }
     for (std::int32_t i = 0; i < signal.count(); ++i) {
         ASSERT_EQ(frames[static_cast<std::size_t>(i)], previewValue(signal.samples()[i]))
             << "frame " << i;

@@ -14,6 +14,7 @@
 #include <QRegularExpressionValidator>
 #include <QSlider>
 #include <algorithm>
+#include <initializer_list>
 #include <new>
 
 #include "app/AboutDialog.h"
@@ -28,6 +29,7 @@
 #include "midi/MidiFileWriter.h"
 #include "midi/PlaybackEngine.h"
 #include "preview/SoundOutput.h"
+#include "recognition/MelodyTracker.h"
 
 namespace selvik::app {
 
@@ -143,6 +145,9 @@ void MainDialog::createControls() {
     playMidiButton_ = button("1017", QStringLiteral("Play MIDI"), du.rect(175, 95, 50, 14));
     saveMidiButton_ = button("1019", QStringLiteral("Save MIDI"), du.rect(175, 110, 50, 14));
     QPushButton* aboutButton = button("1020", QStringLiteral("About..."), du.rect(175, 130, 50, 14));
+    // The choice of method sits in a row of its own below the original layout.
+    text(QStringLiteral("Method:"), du.rect(12, 173, 65, 8), right);
+    methodList_ = list("1022", {"Spectral (classic)", "Melody tracker"}, 80, 171, 90);
 
     // The frame stays behind the controls it surrounds, so that they get the clicks.
     group->lower();
@@ -150,7 +155,7 @@ void MainDialog::createControls() {
     analyzeButton_->setEnabled(false);
     playMidiButton_->setEnabled(false);
     saveMidiButton_->setEnabled(false);
-    setFixedSize(du.size(229, 170));
+    setFixedSize(du.size(229, kWindowHeight));
 
     connect(loadWavButton_, &QPushButton::clicked, this, &MainDialog::onLoadWav);
     connect(playWavButton_, &QPushButton::clicked, this, &MainDialog::onPlayWav);
@@ -158,6 +163,7 @@ void MainDialog::createControls() {
     // Only a choice of the user runs the command, not writeControls.
     connect(blockSizeList_, &QComboBox::activated, this, &MainDialog::onRangeInputChanged);
     connect(passesList_, &QComboBox::activated, this, &MainDialog::onRangeInputChanged);
+    connect(methodList_, &QComboBox::activated, this, &MainDialog::onMethodChanged);
     connect(midiSetupButton_, &QPushButton::clicked, this, &MainDialog::onMidiSetup);
     connect(playMidiButton_, &QPushButton::clicked, this, &MainDialog::toggleMidiPlayback);
     connect(saveMidiButton_, &QPushButton::clicked, this, &MainDialog::onSaveMidi);
@@ -189,6 +195,7 @@ void MainDialog::initDialog() {
     subsamplingIndex_ = 2;
     passesIndex_ = 1;
     windowTypeIndex_ = 2;
+    methodList_->setCurrentIndex(kClassicMethod);
     writeControls();
     onRangeInputChanged();
     enumerateMidiDevices();
@@ -253,7 +260,7 @@ void MainDialog::onAnalyze() {
     if (analyzing_) return;
     analyzing_ = true;
     ProgressBarIndicator progress(*progressBar_);
-    lastAnalysis_ = analyze(localPath(wavePath_).toStdString(), recognizer_, song_, &progress, [this] {
+    auto readSettings = [this] {
         readControls();
         AnalysisSettings settings;
         settings.blockSizeIndex = blockSizeIndex_;
@@ -264,13 +271,45 @@ void MainDialog::onAnalyze() {
         settings.subsamplingIndex = subsamplingIndex_;
         settings.passesIndex = passesIndex_;
         return settings;
-    });
+    };
+    if (methodList_->currentIndex() == kMelodyMethod) {
+        lastAnalysis_ = analyzeMelody(readSettings(), progress);
+    } else {
+        lastAnalysis_ = analyze(localPath(wavePath_).toStdString(), recognizer_, song_, &progress, readSettings);
+    }
     // The indicator lives only for this analysis.
     recognizer_.setProgress(nullptr);
     analyzing_ = false;
     if (lastAnalysis_ == AnalysisOutcome::Completed) {
         playMidiButton_->setEnabled(true);
         saveMidiButton_->setEnabled(true);
+    }
+}
+
+AnalysisOutcome MainDialog::analyzeMelody(const AnalysisSettings& settings, ProgressIndicator& progress) {
+    if (wavePath_.isEmpty() || recognizer_.signal().paddedLength() <= 0) return AnalysisOutcome::NotRun;
+    // The slider sets the tracker's sensitivity with the same value it gives
+    // the spectral method's threshold.
+    const std::optional<AnalysisParameters> parameters = resolveAnalysisParameters(settings);
+    if (!parameters) return AnalysisOutcome::NotRun;
+    MelodyTrackerParameters tracker;
+    tracker.sensitivity = parameters->threshold;
+    return runMelodyTracker(recognizer_.signal(), song_, &progress, tracker);
+}
+
+void MainDialog::onMethodChanged() {
+    const bool classic = methodList_->currentIndex() == kClassicMethod;
+    // The spectral method's own settings mean nothing to the tracker.
+    for (QWidget* control : std::initializer_list<QWidget*>{blockSizeList_, polyphonyEdit_, polyphonySpin_,
+                                                            windowTypeList_, subsamplingList_, passesList_}) {
+        control->setEnabled(classic);
+    }
+    if (classic) {
+        onRangeInputChanged();
+    } else {
+        readControls();
+        rangeLabel_ = QString::fromStdString(melodyTrackerRange());
+        writeControls();
     }
 }
 

@@ -59,6 +59,9 @@ public:
     void onPlayWav();
     void onAnalyze();
     void onRangeInputChanged();
+    // The "Method:" list: the spectral method's controls are enabled only for
+    // it, and the range label shows what the chosen method covers.
+    void onMethodChanged();
     void toggleMidiPlayback();
     void onSaveMidi();
     void onMidiSetup();
@@ -85,6 +88,10 @@ public:
     void writeControls();
 
     static constexpr std::uint32_t kAboutCommand = 16;
+    static constexpr int kClassicMethod = 0;
+    static constexpr int kMelodyMethod = 1;
+    // The original 170 dialog units, and a row for the method list.
+    static constexpr int kWindowHeight = 189;
     static inline const QString kAboutEntryText = QStringLiteral("&About Korvane...");
 
     // State, for the tests and the screenshots.
@@ -111,6 +118,7 @@ private:
     void initDialog();
     void onDestroy();
     void setStoppedButtons(bool stopped);
+    AnalysisOutcome analyzeMelody(const AnalysisSettings& settings, ProgressIndicator& progress);
 
     PlaybackEngine& engine_;
     SoundOutputFactory makeSoundOutput_;
@@ -137,6 +145,7 @@ private:
     QComboBox* windowTypeList_ = nullptr;
     QComboBox* subsamplingList_ = nullptr;
     QComboBox* passesList_ = nullptr;
+    QComboBox* methodList_ = nullptr;
     QLabel* rangeLabelControl_ = nullptr;
     QMenu* windowMenu_ = nullptr;
 

@@ -69,7 +69,7 @@ TEST_F(StartValues, GiveEveryLabelAndTheGroupTheirTexts) {
 
 TEST_F(StartValues, LayTheWindowOutInDialogUnitsOfItsFont) {
     const app::DialogUnits du(dialog().font());
-    EXPECT_EQ(dialog().size(), du.size(229, 170));
+    EXPECT_EQ(dialog().size(), du.size(229, app::MainDialog::kWindowHeight));
     EXPECT_EQ(dialog().minimumSize(), dialog().maximumSize());
     EXPECT_EQ(button("1001")->geometry(), du.rect(7, 7, 50, 14));
     EXPECT_EQ(button("1")->geometry(), du.rect(175, 150, 50, 14));
@@ -100,7 +100,7 @@ TEST_F(StartValues, KeepTheDialogTextsWhateverTheFontSize) {
         app::MainDialog larger(engine_, [] { return std::make_unique<SdlSoundOutput>(); });
         const app::DialogUnits du(larger.font());
         EXPECT_GT(larger.width(), dialog().width() * 3 / 2);
-        EXPECT_EQ(larger.size(), du.size(229, 170));
+        EXPECT_EQ(larger.size(), du.size(229, app::MainDialog::kWindowHeight));
         larger.done(QDialog::Rejected);
     }
     QApplication::setFont(normal);

@@ -1,0 +1,64 @@
+// The "Method:" list: the spectral method stays the start choice and behaves
+// as before; the melody tracker takes the threshold slider as its sensitivity.
+
+#include <QTest>
+
+#include "MainDialogFixture.h"
+#include "cli/Conversion.h"
+#include "recognition/MelodyTracker.h"
+
+namespace selvik::testing_support {
+namespace {
+
+using Method = MainDialogTest;
+
+TEST_F(Method, StartsOnTheSpectralMethod) {
+    QComboBox* methods = list("1022");
+    ASSERT_NE(methods, nullptr);
+    ASSERT_EQ(methods->count(), 2);
+    EXPECT_EQ(methods->itemText(0), "Spectral (classic)");
+    EXPECT_EQ(methods->itemText(1), "Melody tracker");
+    EXPECT_EQ(methods->currentIndex(), 0);
+    EXPECT_TRUE(methods->isEnabled());
+    for (const char* id : {"1005", "1009", "1012", "1013"}) EXPECT_TRUE(list(id)->isEnabled()) << id;
+}
+
+TEST_F(Method, TheTrackerShowsItsOwnRangeAndSetsTheSpectralSettingsAside) {
+    QTest::keyClick(list("1022"), Qt::Key_Down);
+    ASSERT_EQ(list("1022")->currentIndex(), 1);
+    EXPECT_EQ(labelText("1014"), QString::fromStdString(melodyTrackerRange()));
+    for (const char* id : {"1005", "1009", "1012", "1013"}) EXPECT_FALSE(list(id)->isEnabled()) << id;
+    EXPECT_FALSE(control<QLineEdit>("1004")->isEnabled());
+    EXPECT_TRUE(control<QSlider>("1008")->isEnabled()) << "the slider sets the sensitivity";
+
+    QTest::keyClick(list("1022"), Qt::Key_Up);
+    EXPECT_EQ(labelText("1014"), "F#3 to G9");
+    for (const char* id : {"1005", "1009", "1012", "1013"}) EXPECT_TRUE(list(id)->isEnabled()) << id;
+    EXPECT_TRUE(control<QLineEdit>("1004")->isEnabled());
+}
+
+TEST_F(Method, AnalyzeWithTheTrackerGivesTheMelodysNotes) {
+    dialog().loadWavFile(writeMelody("melody.wav"));
+    QTest::keyClick(list("1022"), Qt::Key_Down);
+    button("1010")->click();
+    ASSERT_EQ(dialog().lastAnalysis(), AnalysisOutcome::Completed);
+    EXPECT_EQ(buttonStates(), "111111 Play MIDI");
+    const std::vector<cli::PrintedNote> notes = cli::notesOfSong(dialog().song());
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].number, 69);
+    EXPECT_EQ(notes[1].number, 76);
+
+    // The same recording through the spectral method, as before.
+    QTest::keyClick(list("1022"), Qt::Key_Up);
+    button("1010")->click();
+    ASSERT_EQ(dialog().lastAnalysis(), AnalysisOutcome::Completed);
+    Song classic;
+    reset(&classic);
+    Recognizer recognizer;
+    recognizer.loadWav(folder.file("melody.wav").toLocal8Bit().constData());
+    ASSERT_EQ(runAnalysis(recognizer, classic, nullptr, AnalysisParameters{}), AnalysisOutcome::Completed);
+    EXPECT_EQ(cli::formatNotes(dialog().song()), cli::formatNotes(classic));
+}
+
+}  // namespace
+}  // namespace selvik::testing_support

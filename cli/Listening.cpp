@@ -6,22 +6,13 @@
 
 #include "cli/Conversion.h"
 #include "cli/ExitStatus.h"
+#include "cli/TerminalProgress.h"
 #include "preview/PreviewPlayer.h"
 #include "preview/SdlSoundOutput.h"
 #include "recognition/Recognizer.h"
 
 namespace selvik::cli {
 
-namespace {
-
-std::string clockText(double seconds) {
-    const auto whole = static_cast<long>(seconds);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
-    return text;
-}
-
-}  // namespace
 
 int listenToInput(const std::string& input, std::FILE* err, bool showProgress,
                   const std::atomic<bool>& interrupted) {

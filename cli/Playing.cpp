@@ -6,22 +6,13 @@
 #include <string_view>
 
 #include "cli/ExitStatus.h"
+#include "cli/TerminalProgress.h"
 #include "core/MessageService.h"
 #include "midi/MidiDeviceList.h"
 #include "midi/PlaybackEngine.h"
 
 namespace selvik::cli {
 
-namespace {
-
-std::string clockText(double seconds) {
-    const auto whole = static_cast<long>(seconds);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
-    return text;
-}
-
-}  // namespace
 
 int playSong(const std::string& input, Song& song, int device, std::optional<int> program,
              std::FILE* err, bool showProgress, const std::atomic<bool>& interrupted) {

@@ -5,6 +5,13 @@
 
 namespace selvik::cli {
 
+std::string clockText(double seconds) {
+    const auto whole = static_cast<long>(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
 namespace {
 constexpr int kBarWidth = 30;
 }

@@ -8,6 +8,9 @@
 
 namespace selvik::cli {
 
+// Seconds as minutes and seconds, "m:ss", for the playing lines.
+std::string clockText(double seconds);
+
 // A one-line progress bar on a terminal, one run of the bar per recognition
 // pass: each setRange() starts the next pass. Redraws only when the shown
 // percentage changes, so the cost per block stays negligible.

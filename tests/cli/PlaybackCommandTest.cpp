@@ -111,28 +111,9 @@ TEST_F(PlaybackCommand, PlaysOnTheBuiltInSynthesizerToTheEnd) {
 
 TEST_F(PlaybackCommand, CtrlCStopsPlaybackWithStatus130) {
     writeWav16(dir_ / "long.wav", sine(440.0, 44100 * 30));
-    const pid_t child = fork();
-    if (child == 0) {
-        if (!std::freopen("/dev/null", "w", stderr) || chdir(dir_.c_str()) != 0) _exit(127);
-        execl(SELVIK_CONVERT_PATH, SELVIK_CONVERT_PATH, "--play", "--no-save", "long.wav", nullptr);
-        _exit(127);
-    }
-    ASSERT_GT(child, 0);
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    kill(child, SIGINT);
-    int status = 0;
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    pid_t done = 0;
-    while ((done = waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < limit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (done == 0) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-        FAIL() << "still playing after Ctrl-C";
-    }
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(testing_support::runAndInterrupt(
+                  {SELVIK_CONVERT_PATH, "--play", "--no-save", "long.wav"}, dir_, std::chrono::seconds(3)),
+              130);
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <thread>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -91,6 +94,37 @@ inline ProcessResult runProgram(const std::vector<std::string>& argv,
     std::filesystem::remove(outPath);
     std::filesystem::remove(errPath);
     return result;
+}
+
+// Starts a program (no shell, standard error discarded), sends it SIGINT after
+// `delay`, and returns its exit status, or -1 if it has not ended within a
+// generous limit afterwards (it is then killed).
+inline int runAndInterrupt(const std::vector<std::string>& argv, const std::filesystem::path& workDir,
+                           std::chrono::milliseconds delay) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!std::freopen("/dev/null", "w", stderr) || chdir(workDir.c_str()) != 0) _exit(127);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    if (child < 0) return -1;
+    std::this_thread::sleep_for(delay);
+    kill(child, SIGINT);
+    int status = 0;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    pid_t done = 0;
+    while ((done = waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (done == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace selvik::testing_support

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "plot/RollNotes.h"
+#include "plot/SongBuilder.h"
+
+namespace selvik::testing_support {
+namespace {
+
+TEST(RollNotes, TicksBecomeSecondsAtTheSongsTempoAndDivision) {
+    Song song;
+    // 120 quarter notes per minute at 384 ticks each: 768 ticks per second.
+    fillSong(song, {{69, 768, 1152}, {72, 1536, 3840}});
+    const std::vector<RollNote> notes = rollNotes(song);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].number, 69);
+    EXPECT_DOUBLE_EQ(notes[0].startSeconds, 1.0);
+    EXPECT_DOUBLE_EQ(notes[0].endSeconds, 1.5);
+    EXPECT_EQ(notes[1].number, 72);
+    EXPECT_DOUBLE_EQ(notes[1].startSeconds, 2.0);
+    EXPECT_DOUBLE_EQ(notes[1].endSeconds, 5.0);
+}
+
+TEST(RollNotes, AnotherTempoScalesTheTimes) {
+    Song song;
+    fillSong(song, {{60, 120, 240}}, 100.0, 120);  // 200 ticks per second
+    const std::vector<RollNote> notes = rollNotes(song);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_DOUBLE_EQ(notes[0].startSeconds, 0.6);
+    EXPECT_DOUBLE_EQ(notes[0].endSeconds, 1.2);
+}
+
+TEST(RollNotes, RepeatedNotesEndInTheOrderTheyStarted) {
+    Song song;
+    fillSong(song, {{64, 0, 384}, {64, 384, 768}});
+    const std::vector<RollNote> notes = rollNotes(song);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_DOUBLE_EQ(notes[0].endSeconds, 0.5);
+    EXPECT_DOUBLE_EQ(notes[1].startSeconds, 0.5);
+    EXPECT_DOUBLE_EQ(notes[1].endSeconds, 1.0);
+}
+
+TEST(RollNotes, NotesOfSeveralTracksAreSortedByStart) {
+    Song song;
+    fillSong(song, {{60, 768, 1536}});
+    SongTrack& second = song.tracks[3];
+    second.events = std::make_unique<MidiEvent[]>(2);
+    second.events[0] = {0, 0x93, 50, 90};
+    second.events[1] = {384, 0x93, 50, 0};
+    second.eventCount = 2;
+    const std::vector<RollNote> notes = rollNotes(song);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].number, 50);
+    EXPECT_EQ(notes[1].number, 60);
+}
+
+TEST(RollNotes, AnEmptySongHasNoNotes) {
+    Song song;
+    reset(&song);
+    EXPECT_TRUE(rollNotes(song).empty());
+}
+
+}  // namespace
+}  // namespace selvik::testing_support

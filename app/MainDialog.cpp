@@ -22,6 +22,7 @@
 #include "app/FileDialogs.h"
 #include "app/IntegerText.h"
 #include "app/MidiSetupDialog.h"
+#include "app/PianoRollWindow.h"
 #include "app/ProgressBarIndicator.h"
 #include "app/UpDownControl.h"
 #include "core/MessageService.h"
@@ -148,6 +149,7 @@ void MainDialog::createControls() {
     // The choice of method sits in a row of its own below the original layout.
     text(QStringLiteral("Method:"), du.rect(12, 173, 65, 8), right);
     methodList_ = list("1022", {"Spectral (classic)", "Melody tracker"}, 80, 171, 90);
+    QPushButton* pianoRollButton = button("1021", QStringLiteral("Piano roll..."), du.rect(175, 170, 50, 14));
 
     // The frame stays behind the controls it surrounds, so that they get the clicks.
     group->lower();
@@ -168,6 +170,7 @@ void MainDialog::createControls() {
     connect(playMidiButton_, &QPushButton::clicked, this, &MainDialog::toggleMidiPlayback);
     connect(saveMidiButton_, &QPushButton::clicked, this, &MainDialog::onSaveMidi);
     connect(aboutButton, &QPushButton::clicked, this, &MainDialog::onAbout);
+    connect(pianoRollButton, &QPushButton::clicked, this, &MainDialog::onPianoRoll);
     connect(exitButton, &QPushButton::clicked, this, &MainDialog::onExit);
 }
 
@@ -240,6 +243,8 @@ void MainDialog::onLoadWav() {
 void MainDialog::loadWavFile(const QString& path) {
     wavePath_ = path;
     recognizer_.loadWav(localPath(wavePath_).constData());
+    // A failed load has emptied the recording too.
+    if (pianoRoll_) pianoRoll_->recordingLoaded(recognizer_.signal());
     if (recognizer_.signal().paddedLength() <= 0) {
         wavePath_.clear();
         return;
@@ -280,6 +285,7 @@ void MainDialog::onAnalyze() {
     // The indicator lives only for this analysis.
     recognizer_.setProgress(nullptr);
     analyzing_ = false;
+    if (pianoRoll_) pianoRoll_->songAnalysed(song_);
     if (lastAnalysis_ == AnalysisOutcome::Completed) {
         playMidiButton_->setEnabled(true);
         saveMidiButton_->setEnabled(true);
@@ -345,11 +351,13 @@ void MainDialog::toggleMidiPlayback() {
         }
         midiPlaying_ = true;
         setStoppedButtons(false);
+        if (pianoRoll_) pianoRoll_->followPlayback([this] { return engine_.songPosition(); }, song_);
     } else {
         engine_.stopPlayback();
         engine_.closeStream();
         midiPlaying_ = false;
         setStoppedButtons(true);
+        if (pianoRoll_) pianoRoll_->stopFollowing();
     }
 }
 
@@ -380,6 +388,19 @@ void MainDialog::onMidiSetup() {
 void MainDialog::onAbout() {
     AboutDialog dialog(this);
     dialog.exec();
+}
+
+void MainDialog::onPianoRoll() {
+    if (!pianoRoll_) {
+        // A child window: the main window's modal run leaves it usable.
+        pianoRoll_ = new PianoRollWindow(this);
+        pianoRoll_->recordingLoaded(recognizer_.signal());
+        pianoRoll_->songAnalysed(song_);
+        if (midiPlaying_) pianoRoll_->followPlayback([this] { return engine_.songPosition(); }, song_);
+    }
+    pianoRoll_->show();
+    pianoRoll_->raise();
+    pianoRoll_->activateWindow();
 }
 
 void MainDialog::onExit() {
@@ -429,6 +450,10 @@ void MainDialog::onDestroy() {
     engine_.stopPlayback();
     engine_.closeStream();
     midiPlaying_ = false;
+    if (pianoRoll_) {
+        pianoRoll_->stopFollowing();
+        pianoRoll_->close();
+    }
     clearSong();
     freeMidiDevices();
 }

@@ -27,6 +27,7 @@ class SoundOutput;
 
 namespace selvik::app {
 
+class PianoRollWindow;
 class UpDownControl;
 
 // The program's only working window: load a recording, listen to it, set the
@@ -66,6 +67,8 @@ public:
     void onSaveMidi();
     void onMidiSetup();
     void onAbout();
+    // Opens the piano-roll window (made on first use) or brings it to the front.
+    void onPianoRoll();
     void onExit();
     // The end of a played song, on this window's thread. An end that belongs
     // to an earlier playback, or comes after a Stop, is ignored.
@@ -103,6 +106,8 @@ public:
     PreviewPlayer* previewPlayer() const { return previewPlayer_.get(); }
     AnalysisOutcome lastAnalysis() const { return lastAnalysis_; }
     QMenu* windowMenu() const { return windowMenu_; }
+    // Null until Piano roll... is first pressed.
+    PianoRollWindow* pianoRoll() const { return pianoRoll_; }
     std::int32_t polyphonyField() const { return polyphony_; }
     std::int32_t windowTypeField() const { return windowTypeIndex_; }
 
@@ -148,6 +153,7 @@ private:
     QComboBox* methodList_ = nullptr;
     QLabel* rangeLabelControl_ = nullptr;
     QMenu* windowMenu_ = nullptr;
+    PianoRollWindow* pianoRoll_ = nullptr;
 
     QString fileLabel_;
     std::int32_t blockSizeIndex_ = -1;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QTimer>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "app/AboutDialog.h"
 #include "app/MainDialog.h"
 #include "app/MidiSetupDialog.h"
+#include "app/PianoRollWindow.h"
 
 namespace selvik::app {
 
@@ -32,6 +34,17 @@ void runTour(MainDialog& dialog, const QDir& folder, const QString& wav) {
     if (!wav.isEmpty()) dialog.loadWavFile(wav);
     dialog.onAnalyze();
     ok = save(dialog, folder, "main-window-analysed.png") && ok;
+    dialog.onPianoRoll();
+    if (PianoRollWindow* roll = dialog.pianoRoll()) {
+        // The spectrogram comes from its own thread; a long wait means it failed.
+        QElapsedTimer waited;
+        waited.start();
+        while (roll->computing() && waited.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+        ok = !roll->computing() && save(*roll, folder, "piano-roll.png") && ok;
+        roll->close();
+    } else {
+        ok = false;
+    }
     {
         MidiSetupDialog setup(&dialog);
         setup.selectedIndex = 0;

@@ -7,6 +7,7 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/Playing.h"
+#include "cli/Plotting.h"
 #include "cli/Rendering.h"
 #include "cli/TerminalProgress.h"
 #include "core/MessageService.h"
@@ -110,6 +111,12 @@ int convertInput(const std::string& input, const ConverterOptions& options, std:
     }
 
     int status = kExitOk;
+    // Before the MIDI file: the picture is worth having when no notes were found.
+    if (options.plot) {
+        status = plotSong(input, recognizer.signal(), song, *options.plot, options.plotWidth,
+                          options.plotHeight, err);
+        if (interrupted) return kExitInterrupted;
+    }
     if (options.save) {
         const std::string path = options.output ? *options.output : defaultOutputPath(input);
         const MidiResult written = writeMidiFile(path.c_str(), &song);

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <sstream>
@@ -140,6 +141,14 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
                    "render the song through the built-in synthesizer into this 44100 Hz 16-bit "
                    "WAV file (one input only)")
         ->type_name("OUT.wav");
+    std::string plot;
+    app.add_option("--plot", plot,
+                   "draw the recording's spectrogram with the recognised notes over it into this "
+                   "PNG or SVG file (one input only)")
+        ->type_name("OUT.png|OUT.svg");
+    std::string plotSize;
+    app.add_option("--plot-size", plotSize, "the --plot picture's size in pixels (default 1600x900)")
+        ->type_name("WxH");
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     std::ostringstream out;
@@ -175,6 +184,7 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
         if (inputs.empty()) throw UsageError{"INPUT.wav is required"};
         if (listen && !output.empty()) throw UsageError{"--listen writes no MIDI file; drop --output"};
         if (listen && notes) throw UsageError{"--listen recognises no notes; drop --notes"};
+        if (listen && !plot.empty()) throw UsageError{"--listen recognises no notes; drop --plot"};
         if (listen && (play || !render.empty())) {
             throw UsageError{"--listen plays the recording itself; it takes no --play or --render"};
         }
@@ -182,6 +192,27 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
         if (!render.empty()) {
             if (inputs.size() != 1) throw UsageError{"--render takes a single input"};
             options.render = render;
+        }
+        if (!plot.empty()) {
+            if (inputs.size() != 1) throw UsageError{"--plot takes a single input"};
+            const std::size_t dot = plot.find_last_of('.');
+            std::string extension = dot == std::string::npos ? "" : plot.substr(dot + 1);
+            for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (extension != "png" && extension != "svg") {
+                throw UsageError{"--plot: '" + plot + "' does not end in .png or .svg"};
+            }
+            options.plot = plot;
+        }
+        if (!plotSize.empty()) {
+            if (plot.empty()) throw UsageError{"--plot-size is for --plot"};
+            const std::size_t x = plotSize.find('x');
+            const auto width = x == std::string::npos ? std::nullopt : parseInteger(std::string_view(plotSize).substr(0, x));
+            const auto height = x == std::string::npos ? std::nullopt : parseInteger(std::string_view(plotSize).substr(x + 1));
+            if (!width || !height || *width < 64 || *height < 64 || *width > 16384 || *height > 16384) {
+                throw UsageError{"--plot-size: '" + plotSize + "' is not WIDTHxHEIGHT, each 64..16384"};
+            }
+            options.plotWidth = *width;
+            options.plotHeight = *height;
         }
         const bool sounding = play || !render.empty();
         const auto deviceIndex = parseInteger(device);

@@ -26,6 +26,12 @@ struct ConverterOptions {
     std::optional<int> program;         // program change before play or render
     bool save = true;                   // write the MIDI file
     std::optional<std::string> render;  // WAV file to render the song into (one input only)
+    std::optional<std::string> plot;    // PNG or SVG picture of the spectrogram and notes (one input only)
+    int plotWidth = kDefaultPlotWidth;  // the picture's size in pixels
+    int plotHeight = kDefaultPlotHeight;
+
+    static constexpr int kDefaultPlotWidth = 1600;
+    static constexpr int kDefaultPlotHeight = 900;
 };
 
 // Outcome of parsing: either options to run, or an exit status with the text

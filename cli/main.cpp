@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "cli/ConverterOptions.h"
 #include "cli/ExitStatus.h"
 #include "cli/Listening.h"
+#include "cli/Plotting.h"
 #include "midi/MidiDeviceList.h"
 #include "midi/ports/DefaultMidiBackends.h"
 #include "midi/ports/LibraryLogs.h"
@@ -77,6 +79,8 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
+    std::unique_ptr<OffscreenGui> gui;
+    if (options.plot) gui = std::make_unique<OffscreenGui>();
     const bool showProgress = !options.quiet && isatty(fileno(stderr));
     int status = kExitOk;
     for (const std::string& input : options.inputs) {

@@ -1,5 +1,6 @@
 #include "plot/SpectrogramImage.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -85,7 +86,25 @@ void SpectrogramImage::draw(QPainter& painter, const RollMapping& mapping) const
                                 (highestPitch_ - low) * rowsPerPitch));
     const QRectF target(QPointF(mapping.xOfSeconds(start), mapping.yOfPitch(high)),
                         QPointF(mapping.xOfSeconds(end), mapping.yOfPitch(low)));
-    painter.drawImage(target, image, source);
+    const QPaintEngine* engine = painter.paintEngine();
+    if (engine && engine->type() == QPaintEngine::Raster) {
+        painter.drawImage(target, image, source);
+        return;
+    }
+    // Other engines (the SVG one) may place the whole image in the target
+    // whatever the source rectangle says: they get the whole pixels in view,
+    // cut out, over the span those pixels cover; the plot's clip trims them.
+    const QRect cut = QRect(QPoint(static_cast<int>(std::floor(source.left())), static_cast<int>(std::floor(source.top()))),
+                               QPoint(static_cast<int>(std::ceil(source.right())) - 1,
+                                      static_cast<int>(std::ceil(source.bottom())) - 1))
+                             .intersected(image.rect());
+    if (cut.isEmpty()) return;
+    const double xScale = target.width() / source.width();
+    const double yScale = target.height() / source.height();
+    const QRectF covered(target.left() + (cut.left() - source.left()) * xScale,
+                         target.top() + (cut.top() - source.top()) * yScale, cut.width() * xScale,
+                         cut.height() * yScale);
+    painter.drawImage(covered, image.copy(cut));
 }
 
 }  // namespace selvik

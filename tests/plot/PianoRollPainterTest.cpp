@@ -139,6 +139,41 @@ TEST_F(PlotFileTest, AnSvgIsValidAndHasTheAskedSize) {
     EXPECT_TRUE(text.contains("A4")) << "the note names are text";
 }
 
+// The y of the brightest pixel of column x inside the plot.
+int brightestRow(const QImage& image, const RollMapping& mapping, int x) {
+    int brightestY = -1;
+    int brightest = -1;
+    for (int y = static_cast<int>(mapping.plot().top) + 2; y < static_cast<int>(mapping.plot().bottom()) - 2; ++y) {
+        const int lightness = qGray(image.pixel(x, y));
+        if (lightness > brightest) {
+            brightest = lightness;
+            brightestY = y;
+        }
+    }
+    return brightestY;
+}
+
+TEST_F(PlotFileTest, AnSvgShowsTheSpectrogramOnTheSameRowsAsThePicture) {
+    PianoRollPainter sine;
+    sine.setSpectrogram(spectrogramOfSine(440.0, 2.0));
+    const QSize size(500, 700);
+    const QString path = folder.filePath(QStringLiteral("sine.svg"));
+    QString error;
+    ASSERT_TRUE(writePlotFile(sine, size, path, &error)) << error.toStdString();
+    QSvgRenderer renderer(path);
+    ASSERT_TRUE(renderer.isValid());
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    {
+        QPainter target(&image);
+        renderer.render(&target);
+    }
+    const RollMapping mapping = sine.mapping(size, sine.wholeView());
+    const int y = brightestRow(image, mapping, static_cast<int>(mapping.xOfSeconds(1.0)));
+    EXPECT_GE(y, mapping.yOfPitch(69.5));
+    EXPECT_LE(y, mapping.yOfPitch(68.5));
+}
+
 TEST_F(PlotFileTest, AnUnknownExtensionOrAnUnwritableFolderIsRefused) {
     QString error;
     EXPECT_FALSE(writePlotFile(painter, QSize(100, 100), folder.filePath(QStringLiteral("roll.jpg")), &error));

@@ -1,0 +1,60 @@
+#include "cli/Plotting.h"
+
+#include <QFile>
+#include <QGuiApplication>
+
+#include "cli/ExitStatus.h"
+#include "plot/PianoRollPainter.h"
+#include "plot/PlotFile.h"
+#include "plot/RollNotes.h"
+#include "plot/Spectrogram.h"
+
+namespace selvik::cli {
+
+namespace {
+
+QtMessageHandler gPreviousHandler = nullptr;
+
+// Qt complains that there is no runtime folder where none is set (a
+// container, a cron job); drawing in memory never uses it, so that warning
+// would only worry the user.
+void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR"))) return;
+    if (gPreviousHandler) gPreviousHandler(type, context, text);
+}
+
+// QGuiApplication keeps references to these for its whole life.
+int gArgumentCount = 1;
+char gProgramName[] = "selvik-convert";
+char* gArguments[] = {gProgramName, nullptr};
+
+}  // namespace
+
+OffscreenGui::OffscreenGui() {
+    // Whatever platform the environment names: the picture is drawn in memory.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    gPreviousHandler = qInstallMessageHandler(quietHandler);
+    application_ = std::make_unique<QGuiApplication>(gArgumentCount, gArguments);
+}
+
+OffscreenGui::~OffscreenGui() {
+    application_.reset();
+    qInstallMessageHandler(gPreviousHandler);
+}
+
+int plotSong(const std::string& input, const Signal& signal, const Song& song, const std::string& path,
+             int width, int height, std::FILE* err) {
+    PianoRollPainter painter;
+    painter.setSpectrogram(std::make_shared<const SpectrogramImage>(
+        computeSpectrogram(signal.samples(), signal.count(), signal.sampleRate() > 0 ? signal.sampleRate() : 44100)));
+    painter.setNotes(rollNotes(song));
+    QString error;
+    if (!writePlotFile(painter, QSize(width, height), QFile::decodeName(path.c_str()), &error)) {
+        std::fprintf(err, "%s: Unable to write the plot. (cannot write %s: %s)\n", input.c_str(), path.c_str(),
+                     qPrintable(error));
+        return kExitNothingWritten;
+    }
+    return kExitOk;
+}
+
+}  // namespace selvik::cli

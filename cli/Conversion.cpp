@@ -18,28 +18,6 @@
 
 namespace selvik::cli {
 
-std::vector<PrintedNote> notesOfSong(const Song& song) {
-    std::vector<PrintedNote> notes;
-    // Open notes per note number, oldest first: a velocity-0 note-on ends the
-    // earliest start of that note that is still open.
-    std::vector<std::vector<std::size_t>> open(128);
-    for (const SongTrack& track : song.tracks) {
-        for (std::uint32_t i = 0; i < track.eventCount; ++i) {
-            const MidiEvent& event = track.events[i];
-            if ((event.status & 0xF0) != 0x90 || event.data1 > 127) continue;
-            auto& waiting = open[event.data1];
-            if (event.data2 > 0) {
-                waiting.push_back(notes.size());
-                notes.push_back({event.data1, event.time, event.time});
-            } else if (!waiting.empty()) {
-                notes[waiting.front()].endTick = event.time;
-                waiting.erase(waiting.begin());
-            }
-        }
-    }
-    return notes;
-}
-
 std::string formatNotes(const Song& song) {
     std::string text = "name\tnumber\tstart_s\tend_s\tstart_tick\tend_tick\n";
     const double ticksPerSecond = song.division * song.tempo / 60.0;

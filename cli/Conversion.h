@@ -7,20 +7,17 @@
 
 #include "cli/ConverterOptions.h"
 #include "midi/Song.h"
+#include "midi/SongNotes.h"
 #include "recognition/Recognizer.h"
 
 namespace selvik::cli {
 
 // One recognised note as --notes prints it.
-struct PrintedNote {
-    int number;
-    std::uint32_t startTick;
-    std::uint32_t endTick;
-};
+using PrintedNote = SongNote;
 
 // Pairs each note-on with the velocity-0 note-on that ends it, in the order
 // of the starts (the song's order).
-std::vector<PrintedNote> notesOfSong(const Song& song);
+inline std::vector<PrintedNote> notesOfSong(const Song& song) { return songNotes(song); }
 
 // The --notes table: a header line, then name, number, start and end in
 // seconds (three decimals) and in ticks, tab-separated.

@@ -1,7 +1,8 @@
 #include "plot/RollNotes.h"
 
 #include <algorithm>
-#include <deque>
+
+#include "midi/SongNotes.h"
 
 namespace selvik {
 
@@ -9,21 +10,8 @@ std::vector<RollNote> rollNotes(const Song& song) {
     std::vector<RollNote> notes;
     const double ticksPerSecond = song.division * song.tempo / 60.0;
     if (!(ticksPerSecond > 0.0)) return notes;
-    std::vector<std::deque<std::size_t>> open(128);
-    for (const SongTrack& track : song.tracks) {
-        for (std::uint32_t i = 0; i < track.eventCount; ++i) {
-            const MidiEvent& event = track.events[i];
-            if ((event.status & 0xF0) != 0x90 || event.data1 > 127) continue;
-            auto& waiting = open[event.data1];
-            const double at = event.time / ticksPerSecond;
-            if (event.data2 > 0) {
-                waiting.push_back(notes.size());
-                notes.push_back({event.data1, at, at});
-            } else if (!waiting.empty()) {
-                notes[waiting.front()].endSeconds = at;
-                waiting.pop_front();
-            }
-        }
+    for (const SongNote& note : songNotes(song)) {
+        notes.push_back({note.number, note.startTick / ticksPerSecond, note.endTick / ticksPerSecond});
     }
     std::stable_sort(notes.begin(), notes.end(),
                      [](const RollNote& a, const RollNote& b) { return a.startSeconds < b.startSeconds; });

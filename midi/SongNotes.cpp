@@ -1,0 +1,29 @@
+#include "midi/SongNotes.h"
+
+#include <deque>
+
+namespace selvik {
+
+std::vector<SongNote> songNotes(const Song& song) {
+    std::vector<SongNote> notes;
+    // Open notes per note number, oldest first.
+    std::vector<std::deque<std::size_t>> open(128);
+    for (const SongTrack& track : song.tracks) {
+        for (std::uint32_t i = 0; i < track.eventCount; ++i) {
+            const MidiEvent& event = track.events[i];
+            const std::uint8_t kind = event.status & 0xF0;
+            if ((kind != 0x90 && kind != 0x80) || event.data1 > 127) continue;
+            auto& waiting = open[event.data1];
+            if (kind == 0x90 && event.data2 > 0) {
+                waiting.push_back(notes.size());
+                notes.push_back({event.data1, event.time, event.time});
+            } else if (!waiting.empty()) {
+                notes[waiting.front()].endTick = event.time;
+                waiting.pop_front();
+            }
+        }
+    }
+    return notes;
+}
+
+}  // namespace selvik

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,7 @@ public:
 private:
     std::unique_ptr<RtMidiOut> output_;
     std::string lastError_;
+    std::chrono::steady_clock::time_point lastSent_{};
 };
 
 }  // namespace selvik

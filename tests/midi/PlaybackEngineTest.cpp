@@ -337,6 +337,9 @@ TEST_F(PlaybackEngineTest, AnEndFromAnEarlierPlaybackIsRecognisablyStale) {
     ASSERT_EQ(engine_.beginPlayback(), MidiResult::Success);
     EXPECT_FALSE(engine_.isCurrentPlayback(pending));
     EXPECT_TRUE(engine_.isCurrentPlayback(engine_.playbackNumber()));
+    // The songs go with this test; nothing may stream them after it.
+    engine_.stopPlayback();
+    engine_.closeStream();
 }
 
 TEST_F(PlaybackEngineTest, AFailedOpenShowsTheMessageAndAttachesNoSong) {

@@ -8,7 +8,9 @@ Two halves of distinct pieces: "tune" (rendered with TimGM6mb, used for tuning)
 and "held" (rendered with FluidR3 GM, never tuned on). Each half has single-line
 melodies over many General MIDI instruments and registers, with legato,
 staccato, repeated notes, vibrato by pitch bend and rests, and a few pieces of
-two and three voices that are scored apart.
+two and three voices that are scored apart. The single lines come in two
+rounds (files 00-27 and 28-55): every instrument is in one half in the first
+round and in the other half in the second, on a different melody.
 """
 
 import math
@@ -162,6 +164,24 @@ def main():
             lo, hi = lowest, highest
         events = melody_events(rng, lo, hi, sustained, 20.0, tempo)
         file = f"{half}-mono-{i:02d}-{name}.mid"
+        write_piece(os.path.join(out, file), tempo, [(program, events)])
+        names.append(file)
+    # A second round of single lines from a seed of its own (so that the
+    # first round's files stay as they were), with every instrument in the
+    # half it was not in: each instrument is then tuned on with one SoundFont
+    # and held out with the other, on different melodies.
+    second = random.Random(20261210)
+    for i, (program, name, lowest, highest, sustained) in enumerate(INSTRUMENTS):
+        half = "held" if i % 2 == 0 else "tune"
+        tempo = second.choice([72, 84, 96, 108, 120, 132])
+        span = highest - lowest
+        if span > 30 and second.random() < 0.5:
+            low_part = second.random() < 0.5
+            lo, hi = (lowest, lowest + 24) if low_part else (highest - 24, highest)
+        else:
+            lo, hi = lowest, highest
+        events = melody_events(second, lo, hi, sustained, 20.0, tempo)
+        file = f"{half}-mono-{len(INSTRUMENTS) + i:02d}-{name}.mid"
         write_piece(os.path.join(out, file), tempo, [(program, events)])
         names.append(file)
     # Two and three voices: a line over a bass, or a small chorale.

@@ -48,6 +48,10 @@ std::vector<std::int32_t> trackNoteStates(const std::vector<PitchFrame>& frames,
     auto observe = [&](const PitchFrame& frame) {
         const double voicing = std::clamp((frame.levelDb - settings.silenceFloorDb) / kVoicingRampDb, 0.0, 1.0);
         double voiced = 0.0;
+        for (std::int32_t c = 0; c < frame.candidateCount; ++c) voiced += frame.candidates[static_cast<std::size_t>(c)].probability;
+        voiced = std::min(1.0, voiced);
+        const double pVoiced = voicing * (voiced + settings.loudVoicing * (1.0 - voiced));
+        const double scale = voiced > 0.0 ? pVoiced / voiced : 0.0;
         for (std::int32_t s = 0; s < kNoteCount; ++s) {
             double sum = 0.0;
             for (std::int32_t c = 0; c < frame.candidateCount; ++c) {
@@ -55,10 +59,9 @@ std::vector<std::int32_t> trackNoteStates(const std::vector<PitchFrame>& frames,
                 const double cents = 100.0 * (candidate.midi - (kLowestNote + s));
                 if (std::fabs(cents) < 300.0) sum += candidate.probability * std::exp(-cents * cents * inverseSpread);
             }
-            likelihood[static_cast<std::size_t>(s)] = std::log(voicing * sum + kLikelihoodFloor);
+            likelihood[static_cast<std::size_t>(s)] = std::log(scale * sum + kLikelihoodFloor);
         }
-        for (std::int32_t c = 0; c < frame.candidateCount; ++c) voiced += frame.candidates[static_cast<std::size_t>(c)].probability;
-        likelihood[kSilence] = std::log(std::max(0.0, 1.0 - voicing * std::min(1.0, voiced)) + kLikelihoodFloor);
+        likelihood[kSilence] = std::log(std::max(0.0, 1.0 - pVoiced) + kLikelihoodFloor);
     };
 
     observe(frames[0]);

@@ -145,16 +145,10 @@ def write_piece(path, tempo, voices):
     midi.save(path)
 
 
-def main():
-    out = os.path.join(HERE, "midi")
-    os.makedirs(out, exist_ok=True)
-    rng = random.Random(20240608)
+def single_lines(rng, out, first_number, half_of):
+    """One 20-second line per instrument, numbered from first_number; half_of(i) names its half."""
     names = []
-    # Single lines: every instrument once, alternating between the halves, in
-    # two registers where the instrument has room, so that each half spans
-    # low to high.
     for i, (program, name, lowest, highest, sustained) in enumerate(INSTRUMENTS):
-        half = "tune" if i % 2 == 0 else "held"
         tempo = rng.choice([72, 84, 96, 108, 120, 132])
         span = highest - lowest
         if span > 30 and rng.random() < 0.5:
@@ -163,27 +157,27 @@ def main():
         else:
             lo, hi = lowest, highest
         events = melody_events(rng, lo, hi, sustained, 20.0, tempo)
-        file = f"{half}-mono-{i:02d}-{name}.mid"
+        file = f"{half_of(i)}-mono-{first_number + i:02d}-{name}.mid"
         write_piece(os.path.join(out, file), tempo, [(program, events)])
         names.append(file)
-    # A second round of single lines from a seed of its own (so that the
-    # first round's files stay as they were), with every instrument in the
-    # half it was not in: each instrument is then tuned on with one SoundFont
-    # and held out with the other, on different melodies.
-    second = random.Random(20261210)
-    for i, (program, name, lowest, highest, sustained) in enumerate(INSTRUMENTS):
-        half = "held" if i % 2 == 0 else "tune"
-        tempo = second.choice([72, 84, 96, 108, 120, 132])
-        span = highest - lowest
-        if span > 30 and second.random() < 0.5:
-            low_part = second.random() < 0.5
-            lo, hi = (lowest, lowest + 24) if low_part else (highest - 24, highest)
-        else:
-            lo, hi = lowest, highest
-        events = melody_events(second, lo, hi, sustained, 20.0, tempo)
-        file = f"{half}-mono-{len(INSTRUMENTS) + i:02d}-{name}.mid"
-        write_piece(os.path.join(out, file), tempo, [(program, events)])
-        names.append(file)
+    return names
+
+
+def main():
+    out = os.path.join(HERE, "midi")
+    os.makedirs(out, exist_ok=True)
+    rng = random.Random(20240608)
+    names = []
+    # Single lines: every instrument once, alternating between the halves, in
+    # two registers where the instrument has room, so that each half spans
+    # low to high.
+    names += single_lines(rng, out, 0, lambda i: "tune" if i % 2 == 0 else "held")
+    # A second round from a seed of its own (so that the first round's files
+    # stay as they were), with every instrument in the half it was not in:
+    # each instrument is then tuned on with one SoundFont and held out with
+    # the other, on different melodies.
+    names += single_lines(random.Random(20261210), out, len(INSTRUMENTS),
+                          lambda i: "held" if i % 2 == 0 else "tune")
     # Two and three voices: a line over a bass, or a small chorale.
     poly = [
         ("tune", [(73, 60, 84, True), (42, 36, 55, True)]),

@@ -37,18 +37,36 @@ void setStates(std::vector<std::int32_t>& states, int from, int to, int state) {
     for (int t = from; t < to; ++t) states[static_cast<std::size_t>(t)] = state;
 }
 
+// A track under test: the frames and the note states read from them.
+struct Track {
+    std::vector<PitchFrame> frames;
+    std::vector<std::int32_t> states;
+    // Frames [from, to) of `midi` in state `midi`.
+    Track& note(int from, int to, int midi, float probability = 1.0f, float level = kLoud) {
+        fill(frames, from, to, static_cast<float>(midi), probability, level);
+        setStates(states, from, to, midi);
+        return *this;
+    }
+    // Frames [from, to) without a candidate, in silence.
+    Track& rest(int from, int to, float level = -90.0f) {
+        fill(frames, from, to, 0.0f, 0.0f, level);
+        setStates(states, from, to, -1);
+        return *this;
+    }
+};
+
 std::vector<Span> spans(const std::vector<MelodyNote>& notes) {
     std::vector<Span> result;
     for (const MelodyNote& n : notes) result.push_back({n.note, n.startFrame, n.endFrame});
     return result;
 }
 
-std::vector<Span> segment(const std::vector<std::int32_t>& states, const std::vector<PitchFrame>& frames,
-                          std::vector<std::int32_t> onsets = {}, const SegmentSettings& settings = {}) {
+std::vector<Span> segment(const Track& track, std::vector<std::int32_t> onsets = {},
+                          const SegmentSettings& settings = {}) {
     OnsetFunction function;
-    function.novelty.assign(frames.size(), 0.0f);
+    function.novelty.assign(track.frames.size(), 0.0f);
     function.onsets = std::move(onsets);
-    return spans(segmentNotes(states, function, frames, settings));
+    return spans(segmentNotes(track.states, function, track.frames, settings));
 }
 
 // --- the note model ---
@@ -86,90 +104,55 @@ TEST(NoteStates, FramesBelowTheFloorAreSilenceHoweverPeriodic) {
 TEST(NoteSegments, BriefLossOfPeriodicityInsideASteadyNoteSplitsIt) {
     // A tongued re-attack: level and pitch unchanged, periodicity gone for
     // two frames.
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
-    fill(frames, 0, 100, 60.0f, 1.0f);
-    fill(frames, 50, 52, 60.0f, 0.05f);
-    setStates(states, 0, 100, 60);
-    EXPECT_EQ(segment(states, frames), (std::vector<Span>{{60, 0, 50}, {60, 50, 100}}));
+    Track track;
+    track.note(0, 100, 60).note(50, 52, 60, 0.05f);
+    EXPECT_EQ(segment(track), (std::vector<Span>{{60, 0, 50}, {60, 50, 100}}));
 }
 
 TEST(NoteSegments, LongerLossOfPeriodicityIsNotAnAttack) {
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
-    fill(frames, 0, 100, 60.0f, 1.0f);
-    fill(frames, 50, 58, 60.0f, 0.05f);
-    setStates(states, 0, 100, 60);
-    EXPECT_EQ(segment(states, frames), (std::vector<Span>{{60, 0, 100}}));
+    Track track;
+    track.note(0, 100, 60).note(50, 58, 60, 0.05f);
+    EXPECT_EQ(segment(track), (std::vector<Span>{{60, 0, 100}}));
 }
 
 TEST(NoteSegments, SecondBumpOfOneAttackDoesNotStartANote) {
     // Attacks at 50 and, 10 frames (58 ms) later, a second swell of the same one.
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
-    fill(frames, 0, 120, 60.0f, 1.0f, -20.0f);
-    fill(frames, 45, 50, 60.0f, 1.0f, -30.0f);
-    fill(frames, 50, 57, 60.0f, 1.0f, -10.0f);
-    fill(frames, 57, 60, 60.0f, 1.0f, -25.0f);
-    fill(frames, 60, 120, 60.0f, 1.0f, -10.0f);
-    setStates(states, 0, 120, 60);
-    EXPECT_EQ(segment(states, frames, {50, 60}), (std::vector<Span>{{60, 0, 50}, {60, 50, 120}}));
+    Track track;
+    track.note(0, 45, 60, 1.0f, -20.0f).note(45, 50, 60, 1.0f, -30.0f).note(50, 57, 60, 1.0f, -10.0f);
+    track.note(57, 60, 60, 1.0f, -25.0f).note(60, 120, 60, 1.0f, -10.0f);
+    EXPECT_EQ(segment(track, {50, 60}), (std::vector<Span>{{60, 0, 50}, {60, 50, 120}}));
 }
 
 // --- pitch changes and starts ---
 
 TEST(NoteSegments, PitchChangeMovesBackToWhereTheOldPitchFaded) {
     // The old note fades at frame 45; the new one wins only at 60.
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
-    fill(frames, 0, 45, 60.0f, 1.0f);
-    fill(frames, 45, 60, 60.0f, 0.1f);
-    fill(frames, 60, 120, 64.0f, 1.0f);
-    setStates(states, 0, 60, 60);
-    setStates(states, 60, 120, 64);
-    EXPECT_EQ(segment(states, frames), (std::vector<Span>{{60, 0, 45}, {64, 45, 120}}));
+    Track track;
+    track.note(0, 45, 60).note(45, 60, 60, 0.1f).note(60, 120, 64);
+    EXPECT_EQ(segment(track), (std::vector<Span>{{60, 0, 45}, {64, 45, 120}}));
 }
 
 TEST(NoteSegments, PitchChangeMovesBackAtMostTheFadeReach) {
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
     // Faded 30 frames before the change: the change moves back 20 only.
-    fill(frames, 0, 70, 60.0f, 1.0f);
-    fill(frames, 70, 100, 60.0f, 0.1f);
-    fill(frames, 100, 160, 64.0f, 1.0f);
-    setStates(states, 0, 100, 60);
-    setStates(states, 100, 160, 64);
-    SegmentSettings settings;
-    EXPECT_EQ(segment(states, frames, {}, settings),
-              (std::vector<Span>{{60, 0, 100 - settings.fadeFrames}, {64, 100 - settings.fadeFrames, 160}}));
+    Track track;
+    track.note(0, 70, 60).note(70, 100, 60, 0.1f).note(100, 160, 64);
+    const std::int32_t reach = SegmentSettings{}.fadeFrames;
+    EXPECT_EQ(segment(track), (std::vector<Span>{{60, 0, 100 - reach}, {64, 100 - reach, 160}}));
 }
 
 TEST(NoteSegments, RoughAttackBeforeThePitchStartsTheNoteAtItsOnset) {
     // An attack at frame 22 that has no pitch until frame 40 (105 ms later).
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
-    fill(frames, 0, 22, 0.0f, 0.0f, -90.0f);
-    fill(frames, 22, 40, 0.0f, 0.0f);
-    fill(frames, 40, 120, 60.0f, 1.0f);
-    setStates(states, 0, 40, -1);
-    setStates(states, 40, 120, 60);
-    EXPECT_EQ(segment(states, frames, {22}), (std::vector<Span>{{60, 22, 120}}));
+    Track track;
+    track.rest(0, 22).rest(22, 40, kLoud).note(40, 120, 60);
+    EXPECT_EQ(segment(track, {22}), (std::vector<Span>{{60, 22, 120}}));
 }
 
 TEST(NoteSegments, FarOnsetInsideTheNoteBeforeDoesNotMoveTheStart) {
     // The same onset, but it lies within the previous note: too far back for
     // the start of this one.
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
-    fill(frames, 0, 10, 0.0f, 0.0f, -90.0f);
-    fill(frames, 10, 35, 55.0f, 1.0f);
-    fill(frames, 35, 40, 0.0f, 0.0f);
-    fill(frames, 40, 120, 60.0f, 1.0f);
-    setStates(states, 0, 10, -1);
-    setStates(states, 10, 35, 55);
-    setStates(states, 35, 40, -1);
-    setStates(states, 40, 120, 60);
-    const std::vector<Span> notes = segment(states, frames, {10, 22});
+    Track track;
+    track.rest(0, 10).note(10, 35, 55).rest(35, 40, kLoud).note(40, 120, 60);
+    const std::vector<Span> notes = segment(track, {10, 22});
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(notes[1], (Span{60, 40, 120}));
 }
@@ -178,43 +161,27 @@ TEST(NoteSegments, FarOnsetInsideTheNoteBeforeDoesNotMoveTheStart) {
 
 TEST(NoteSegments, ShortPieceAnOctaveBelowWithoutAnAttackJoinsTheNote) {
     // A plucked attack heard an octave low before the pitch settles.
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
-    fill(frames, 0, 15, 48.0f, 1.0f);
-    fill(frames, 15, 100, 60.0f, 1.0f);
-    setStates(states, 0, 15, 48);
-    setStates(states, 15, 100, 60);
-    EXPECT_EQ(segment(states, frames, {0}), (std::vector<Span>{{60, 0, 100}}));
+    Track track;
+    track.note(0, 15, 48).note(15, 100, 60);
+    EXPECT_EQ(segment(track, {0}), (std::vector<Span>{{60, 0, 100}}));
 }
 
 TEST(NoteSegments, TwelfthAboveAtTheEndJoinsTheNoteBeforeIt) {
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
-    fill(frames, 0, 80, 48.0f, 1.0f);
-    fill(frames, 80, 100, 67.0f, 1.0f);
-    setStates(states, 0, 80, 48);
-    setStates(states, 80, 100, 67);
-    EXPECT_EQ(segment(states, frames, {0}), (std::vector<Span>{{48, 0, 100}}));
+    Track track;
+    track.note(0, 80, 48).note(80, 100, 67);
+    EXPECT_EQ(segment(track, {0}), (std::vector<Span>{{48, 0, 100}}));
 }
 
 TEST(NoteSegments, OctaveLeapWithAnAttackStaysTwoNotes) {
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
-    fill(frames, 0, 30, 48.0f, 1.0f, -20.0f);
-    fill(frames, 30, 100, 60.0f, 1.0f, -10.0f);
-    setStates(states, 0, 30, 48);
-    setStates(states, 30, 100, 60);
-    EXPECT_EQ(segment(states, frames, {0, 30}), (std::vector<Span>{{48, 0, 30}, {60, 30, 100}}));
+    Track track;
+    track.note(0, 30, 48, 1.0f, -20.0f).note(30, 100, 60);
+    EXPECT_EQ(segment(track, {0, 30}), (std::vector<Span>{{48, 0, 30}, {60, 30, 100}}));
 }
 
 TEST(NoteSegments, PieceOfANonHarmonicIntervalIsKept) {
-    std::vector<PitchFrame> frames;
-    std::vector<std::int32_t> states;
-    fill(frames, 0, 15, 53.0f, 1.0f);
-    fill(frames, 15, 100, 60.0f, 1.0f);
-    setStates(states, 0, 15, 53);
-    setStates(states, 15, 100, 60);
-    EXPECT_EQ(segment(states, frames, {0}), (std::vector<Span>{{53, 0, 15}, {60, 15, 100}}));
+    Track track;
+    track.note(0, 15, 53).note(15, 100, 60);
+    EXPECT_EQ(segment(track, {0}), (std::vector<Span>{{53, 0, 15}, {60, 15, 100}}));
 }
 
 }  // namespace

@@ -65,13 +65,8 @@ double probabilityNear(const std::vector<PitchFrame>& frames, std::int32_t t, st
     return sum;
 }
 
-// The frame's total candidate probability: how periodic it is.
-double voicedAt(const std::vector<PitchFrame>& frames, std::int32_t t) {
-    const PitchFrame& frame = frames[static_cast<std::size_t>(t)];
-    double sum = 0.0;
-    for (std::int32_t c = 0; c < frame.candidateCount; ++c) sum += frame.candidates[static_cast<std::size_t>(c)].probability;
-    return sum;
-}
+// The shortest a note may be, in frames, and never less than one.
+std::int32_t leastFrames(const SegmentSettings& settings) { return std::max<std::int32_t>(1, settings.minimumFrames); }
 
 // How far the pitch moves across the note, from its first to its last third.
 double pitchDrift(const std::vector<PitchFrame>& frames, const MelodyNote& note) {
@@ -89,14 +84,17 @@ std::vector<std::int32_t> voicingDips(const std::vector<PitchFrame>& frames, con
     std::vector<std::int32_t> dips;
     if (!(settings.dipVoiced > 0.0)) return dips;
     const auto n = static_cast<std::int32_t>(frames.size());
+    std::vector<double> voiced(frames.size());
+    for (std::size_t t = 0; t < frames.size(); ++t) voiced[t] = frames[t].periodicity();
+    auto at = [&](std::int32_t t) { return voiced[static_cast<std::size_t>(t)]; };
     for (std::int32_t t = 1; t + 1 < n; ++t) {
-        if (voicedAt(frames, t) >= settings.dipVoiced || voicedAt(frames, t - 1) < settings.dipVoiced) continue;
+        if (at(t) >= settings.dipVoiced || at(t - 1) < settings.dipVoiced) continue;
         std::int32_t end = t;
-        while (end < n && end < t + kLongestDip && voicedAt(frames, end) < settings.dipVoiced) ++end;
+        while (end < n && end < t + kLongestDip && at(end) < settings.dipVoiced) ++end;
         if (end >= t + kLongestDip) continue;
         double before = 0.0, after = 0.0;
-        for (std::int32_t u = std::max(0, t - kSteadyBefore); u < t; ++u) before = std::max(before, voicedAt(frames, u));
-        for (std::int32_t u = end; u < std::min(n, end + kSteadyAfter); ++u) after = std::max(after, voicedAt(frames, u));
+        for (std::int32_t u = std::max(0, t - kSteadyBefore); u < t; ++u) before = std::max(before, at(u));
+        for (std::int32_t u = end; u < std::min(n, end + kSteadyAfter); ++u) after = std::max(after, at(u));
         if (before >= settings.steadyVoiced && after >= settings.steadyVoiced) dips.push_back(t);
     }
     return dips;
@@ -108,7 +106,7 @@ std::vector<std::int32_t> voicingDips(const std::vector<PitchFrame>& frames, con
 // bump of one attack does not start a note of its own.
 std::vector<MelodyNote> splitRepeats(const std::vector<MelodyNote>& runs, const std::vector<std::int32_t>& onsets,
                                      const std::vector<PitchFrame>& frames, const SegmentSettings& settings) {
-    const std::int32_t least = std::max<std::int32_t>(1, settings.minimumFrames);
+    const std::int32_t least = leastFrames(settings);
     const std::int32_t gap = std::max(least, settings.repeatGapFrames);
     const std::vector<std::int32_t> dips = voicingDips(frames, settings);
     std::vector<std::int32_t> attacks;
@@ -145,7 +143,7 @@ std::vector<MelodyNote> splitRepeats(const std::vector<MelodyNote>& runs, const 
 void moveChangesToFades(std::vector<MelodyNote>& notes, const std::vector<PitchFrame>& frames,
                         const SegmentSettings& settings) {
     if (settings.fadeFrames <= 0) return;
-    const std::int32_t least = std::max<std::int32_t>(1, settings.minimumFrames);
+    const std::int32_t least = leastFrames(settings);
     std::vector<double> strength, sorted;
     for (std::size_t i = 0; i + 1 < notes.size(); ++i) {
         MelodyNote& note = notes[i];
@@ -197,7 +195,7 @@ void snapStartsToOnsets(std::vector<MelodyNote>& notes, const std::vector<std::i
 
 // Tails: trimmed back to the last frame within tailDropDb of the note's peak.
 void trimTails(std::vector<MelodyNote>& notes, const std::vector<PitchFrame>& frames, const SegmentSettings& settings) {
-    const std::int32_t least = std::max<std::int32_t>(1, settings.minimumFrames);
+    const std::int32_t least = leastFrames(settings);
     for (MelodyNote& note : notes) {
         float peak = -1000.0f;
         for (std::int32_t t = note.startFrame; t < note.endFrame; ++t) peak = std::max(peak, levelAt(frames, t));

@@ -47,9 +47,7 @@ std::vector<std::int32_t> trackNoteStates(const std::vector<PitchFrame>& frames,
 
     auto observe = [&](const PitchFrame& frame) {
         const double voicing = std::clamp((frame.levelDb - settings.silenceFloorDb) / kVoicingRampDb, 0.0, 1.0);
-        double voiced = 0.0;
-        for (std::int32_t c = 0; c < frame.candidateCount; ++c) voiced += frame.candidates[static_cast<std::size_t>(c)].probability;
-        voiced = std::min(1.0, voiced);
+        const double voiced = std::min(1.0, frame.periodicity());
         const double pVoiced = voicing * (voiced + settings.loudVoicing * (1.0 - voiced));
         const double scale = voiced > 0.0 ? pVoiced / voiced : 0.0;
         for (std::int32_t s = 0; s < kNoteCount; ++s) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,13 @@ struct PitchFrame {
     float levelDb = -200.0f;  // RMS of the integration window, dB relative to full scale
     std::int32_t candidateCount = 0;
     std::array<PitchCandidate, kMaxCandidates> candidates{};
+
+    // The candidates' total probability: how periodic the frame is.
+    double periodicity() const {
+        double sum = 0.0;
+        for (std::int32_t c = 0; c < candidateCount; ++c) sum += candidates[static_cast<std::size_t>(c)].probability;
+        return sum;
+    }
 };
 
 // Frame-wise fundamental-frequency candidates by probabilistic YIN: the

@@ -195,7 +195,9 @@ TEST_F(PlaybackEngineTest, TheWindowAfterASilentOneStillPlaysAtTheEnd) {
 
 TEST_F(PlaybackEngineTest, PlayingTwiceStartsAgainFromTickZeroWithTheNextSlots) {
     Song song;
-    fillSong(song, {{0, 500, 60}, {500, 1000, 62}});
+    // The first window holds a second event (the ending at 200), so its
+    // buffer stays queued, and its records readable, until the clock moves.
+    fillSong(song, {{0, 200, 60}, {500, 1000, 62}});
     ASSERT_EQ(engine_.startPlayback(&song, recordEnds()), MidiResult::Success);
     ASSERT_EQ(engine_.beginPlayback(), MidiResult::Success);
     playThrough(song);

@@ -5,23 +5,29 @@
 namespace selvik {
 
 namespace {
-MessageHandler& currentHandler() {
+
+MessageHandler& processHandler() {
     static MessageHandler handler;
     return handler;
 }
+
+// The innermost scoped handler of this thread; null when there is none.
+thread_local const MessageHandler* tScopedHandler = nullptr;
+
 }  // namespace
 
 void showMessage(std::string_view text) {
-    if (auto& handler = currentHandler()) handler(text);
+    const MessageHandler* handler = tScopedHandler != nullptr ? tScopedHandler : &processHandler();
+    if (*handler) (*handler)(text);
 }
 
 MessageHandler setMessageHandler(MessageHandler handler) {
-    return std::exchange(currentHandler(), std::move(handler));
+    return std::exchange(processHandler(), std::move(handler));
 }
 
 ScopedMessageHandler::ScopedMessageHandler(MessageHandler handler)
-    : previous_(setMessageHandler(std::move(handler))) {}
+    : handler_(std::move(handler)), previous_(std::exchange(tScopedHandler, &handler_)) {}
 
-ScopedMessageHandler::~ScopedMessageHandler() { setMessageHandler(std::move(previous_)); }
+ScopedMessageHandler::~ScopedMessageHandler() { tScopedHandler = previous_; }
 
 }  // namespace selvik

@@ -12,15 +12,20 @@ namespace selvik {
 // tests record the texts in order. Without a handler the text is dropped.
 //
 // Texts are passed exactly as the caller gives them. The handler runs on the
-// calling thread; callers use it from the user-interface thread only.
+// calling thread.
 using MessageHandler = std::function<void(std::string_view text)>;
 
+// Delivers the text to this thread's scoped handler if one is installed,
+// otherwise to the process-wide handler.
 void showMessage(std::string_view text);
 
-// Installs a handler and returns the one it replaces.
+// Installs the process-wide handler and returns the one it replaces. Used
+// from the user-interface thread only.
 MessageHandler setMessageHandler(MessageHandler handler);
 
-// Installs a handler for the lifetime of the object, then puts the previous one back.
+// Installs a handler for the calling thread, for the lifetime of the object,
+// then puts that thread's previous one back. Work running on several threads
+// at once (one conversion per thread) thus keeps each thread's messages apart.
 class ScopedMessageHandler {
 public:
     explicit ScopedMessageHandler(MessageHandler handler);
@@ -29,7 +34,8 @@ public:
     ScopedMessageHandler& operator=(const ScopedMessageHandler&) = delete;
 
 private:
-    MessageHandler previous_;
+    MessageHandler handler_;
+    const MessageHandler* previous_;
 };
 
 }  // namespace selvik

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace selvik {
@@ -35,6 +36,30 @@ TEST(MessageService, ScopedHandlerPutsThePreviousHandlerBack) {
     }
     showMessage("outer");
     EXPECT_EQ(outer, std::vector<std::string>{"outer"});
+}
+
+TEST(MessageService, AScopedHandlerHearsOnlyTheThreadThatInstalledIt) {
+    // Conversions running side by side each keep their own messages.
+    std::vector<std::string> mine;
+    std::vector<std::string> theirs;
+    ScopedMessageHandler scope([&](std::string_view text) { mine.emplace_back(text); });
+    std::thread other([&] {
+        ScopedMessageHandler own([&](std::string_view text) { theirs.emplace_back(text); });
+        showMessage("from the other thread");
+    });
+    other.join();
+    showMessage("from this thread");
+    EXPECT_EQ(mine, std::vector<std::string>{"from this thread"});
+    EXPECT_EQ(theirs, std::vector<std::string>{"from the other thread"});
+}
+
+TEST(MessageService, AThreadWithoutAScopedHandlerReachesTheProcessHandler) {
+    std::vector<std::string> seen;
+    const MessageHandler previous = setMessageHandler([&](std::string_view text) { seen.emplace_back(text); });
+    std::thread other([] { showMessage("Bad file format"); });
+    other.join();
+    setMessageHandler(previous);
+    EXPECT_EQ(seen, std::vector<std::string>{"Bad file format"});
 }
 
 }  // namespace

@@ -15,12 +15,16 @@ QString runForOnePath(QFileDialog& dialog) {
 
 }  // namespace
 
-void configureWavOpenDialog(QFileDialog& dialog) {
+void configureWavOpenDialog(QFileDialog& dialog, bool anyAudio) {
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(QStringLiteral("wav"));
-    dialog.setNameFilter(kWavFilterLabel);
+    if (anyAudio) {
+        dialog.setNameFilters({kAudioFilterLabel, kWavFilterLabel});
+    } else {
+        dialog.setNameFilter(kWavFilterLabel);
+    }
     // Recorders often write LOUD.WAV.
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
 }
@@ -38,9 +42,9 @@ void configureMidiSaveDialog(QFileDialog& dialog) {
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
 }
 
-QString askWavPath(QWidget* owner) {
+QString askWavPath(QWidget* owner, bool anyAudio) {
     QFileDialog dialog(owner);
-    configureWavOpenDialog(dialog);
+    configureWavOpenDialog(dialog, anyAudio);
     return runForOnePath(dialog);
 }
 

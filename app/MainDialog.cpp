@@ -14,23 +14,27 @@
 #include <QRegularExpressionValidator>
 #include <QSlider>
 #include <algorithm>
-#include <initializer_list>
+#include <utility>
 #include <new>
 
 #include "app/AboutDialog.h"
+#include "app/AnalyzeCommand.h"
 #include "app/DialogUnits.h"
 #include "app/FileDialogs.h"
 #include "app/IntegerText.h"
 #include "app/MidiSetupDialog.h"
 #include "app/PianoRollWindow.h"
 #include "app/ProgressBarIndicator.h"
+#include "app/RangeLabel.h"
 #include "app/UpDownControl.h"
 #include "core/MessageService.h"
 #include "midi/MidiDeviceList.h"
 #include "midi/MidiFileWriter.h"
 #include "midi/PlaybackEngine.h"
+#include "pipeline/RecordingLoader.h"
 #include "preview/SoundOutput.h"
-#include "recognition/MelodyTracker.h"
+#include "recognition/ParameterRanges.h"
+#include "recognition/classic/Recognizer.h"
 
 namespace selvik::app {
 
@@ -40,6 +44,45 @@ constexpr std::uint32_t kMinimizeCommand = 0xF020;
 constexpr std::uint32_t kCloseCommand = 0xF060;
 
 QByteArray localPath(const QString& path) { return QFile::encodeName(path); }
+
+// The list entries of the settings, from the one table of their ranges.
+QStringList blockSizeItems() {
+    QStringList items;
+    for (std::int32_t n : parameters::kBlockSizes) items << QString::number(n);
+    return items;
+}
+
+QStringList windowItems() {
+    QStringList items;
+    for (std::string_view name : parameters::kWindowNames) {
+        QString item = QString::fromLatin1(name.data(), static_cast<int>(name.size()));
+        item[0] = item[0].toUpper();
+        items << item;
+    }
+    return items;
+}
+
+QStringList subsamplingItems() {
+    QStringList items;
+    for (std::int32_t n : parameters::kSubsamplings) items << QString::number(n) + QStringLiteral("x");
+    return items;
+}
+
+QStringList passesItems() {
+    QStringList items;
+    for (std::int32_t n = parameters::kMinPasses; n <= parameters::kMaxPasses; ++n) {
+        items << QString::number(n) + (n == 1 ? QStringLiteral(" pass") : QStringLiteral(" passes"));
+    }
+    return items;
+}
+
+QStringList methodItems() {
+    QStringList items;
+    for (const MethodDescriptor* method : recognitionMethods()) {
+        items << QString::fromUtf8(method->label.data(), static_cast<int>(method->label.size()));
+    }
+    return items;
+}
 
 }  // namespace
 
@@ -97,7 +140,7 @@ void MainDialog::createControls() {
     // Created in the order of the window's definition, which is its tab order.
     loadWavButton_ = button("1001", QStringLiteral("Load WAV"), du.rect(7, 7, 50, 14));
     playWavButton_ = button("1000", QStringLiteral("Play WAV"), du.rect(7, 27, 50, 14));
-    blockSizeList_ = list("1005", {"1024", "2048", "4096", "8192"}, 80, 65, 50);
+    blockSizeList_ = list("1005", blockSizeItems(), 80, 65, 50);
     polyphonyEdit_ = new QLineEdit(this);
     polyphonyEdit_->setObjectName(QStringLiteral("1004"));
     polyphonyEdit_->setValidator(
@@ -127,7 +170,7 @@ void MainDialog::createControls() {
     text(QStringLiteral("Threshold"), du.rect(135, 152, 33, 8), Qt::AlignHCenter)
         ->setObjectName(QStringLiteral("1015"));
     text(QStringLiteral("Window type:"), du.rect(30, 101, 47, 8), right);
-    windowTypeList_ = list("1009", {"Gaussian", "Hanning", "Blackman"}, 80, 99, 50);
+    windowTypeList_ = list("1009", windowItems(), 80, 99, 50);
     analyzeButton_ = button("1010", QStringLiteral("Analyze"), du.rect(175, 55, 50, 14));
     progressBar_ = new QProgressBar(this);
     progressBar_->setObjectName(QStringLiteral("1011"));
@@ -136,9 +179,9 @@ void MainDialog::createControls() {
     progressBar_->setValue(0);
     progressBar_->setGeometry(du.rect(63, 28, 157, 11));
     text(QStringLiteral("Subsampling:"), du.rect(34, 117, 43, 8), right);
-    subsamplingList_ = list("1012", {"1x", "2x", "4x", "8x", "16x"}, 80, 115, 50);
+    subsamplingList_ = list("1012", subsamplingItems(), 80, 115, 50);
     text(QStringLiteral("Number of passes:"), du.rect(17, 133, 60, 8), right);
-    passesList_ = list("1013", {"1 pass", "2 passes", "3 passes", "4 passes"}, 80, 131, 50);
+    passesList_ = list("1013", passesItems(), 80, 131, 50);
     text(QStringLiteral("Range recognized:"), du.rect(12, 151, 65, 8), right);
     rangeLabelControl_ = text(QString(), du.rect(80, 151, 45, 8), Qt::AlignLeft);
     rangeLabelControl_->setObjectName(QStringLiteral("1014"));
@@ -148,7 +191,7 @@ void MainDialog::createControls() {
     QPushButton* aboutButton = button("1020", QStringLiteral("About..."), du.rect(175, 130, 50, 14));
     // The choice of method sits in a row of its own below the original layout.
     text(QStringLiteral("Method:"), du.rect(12, 173, 65, 8), right);
-    methodList_ = list("1022", {"Spectral (classic)", "Melody tracker"}, 80, 171, 90);
+    methodList_ = list("1022", methodItems(), 80, 171, 90);
     QPushButton* pianoRollButton = button("1021", QStringLiteral("Piano roll..."), du.rect(175, 170, 50, 14));
 
     // The frame stays behind the controls it surrounds, so that they get the clicks.
@@ -191,14 +234,14 @@ void MainDialog::initDialog() {
     wavePath_.clear();
     blockSizeIndex_ = 1;
     polyphony_ = 1;
-    polyphonySpin_->setRange(1, 16);
+    polyphonySpin_->setRange(parameters::kMinPolyphony, parameters::kMaxPolyphony);
     thresholdSlider_->setRange(0, 100);
     thresholdSlider_->setValue(20);
     thresholdSlider_->setTickInterval(10);
     subsamplingIndex_ = 2;
     passesIndex_ = 1;
     windowTypeIndex_ = 2;
-    methodList_->setCurrentIndex(kClassicMethod);
+    methodList_->setCurrentIndex(0);
     writeControls();
     onRangeInputChanged();
     enumerateMidiDevices();
@@ -235,17 +278,34 @@ void MainDialog::writeControls() {
 
 void MainDialog::onLoadWav() {
     readControls();
-    const QString path = askWavPath(this);
+    const QString path = askWavPath(this, !method().classicReader);
     if (path.isEmpty()) return;
     loadWavFile(path);
 }
 
+const MethodDescriptor& MainDialog::method() const {
+    const auto methods = recognitionMethods();
+    const int index = methodList_->currentIndex();
+    return *methods[index >= 0 && static_cast<std::size_t>(index) < methods.size() ? static_cast<std::size_t>(index) : 0];
+}
+
+bool MainDialog::loadRecordingFile(const QString& path) {
+    const std::string local = localPath(path).toStdString();
+    if (method().classicReader) {
+        // Exactly as the spectral method has always loaded: its reader, its messages.
+        recording_ = Recording{};
+        recording_.classicReadable = loadClassicRecording(local.c_str(), recording_.signal, nullptr);
+        return recording_.classicReadable;
+    }
+    return loadAudioRecording(local, recording_, nullptr, nullptr, nullptr) == LoadOutcome::Loaded;
+}
+
 void MainDialog::loadWavFile(const QString& path) {
     wavePath_ = path;
-    recognizer_.loadWav(localPath(wavePath_).constData());
+    const bool loaded = loadRecordingFile(path);
     // A failed load has emptied the recording too.
-    if (pianoRoll_) pianoRoll_->recordingLoaded(recognizer_.signal());
-    if (recognizer_.signal().paddedLength() <= 0) {
+    if (pianoRoll_) pianoRoll_->recordingLoaded(recording_.signal);
+    if (!loaded || recording_.signal.paddedLength() <= 0) {
         wavePath_.clear();
         return;
     }
@@ -253,12 +313,18 @@ void MainDialog::loadWavFile(const QString& path) {
     playMidiButton_->setEnabled(false);
     fileLabel_ = QStringLiteral("Selected file: ") + QFileInfo(path).fileName();
     playWavButton_->setEnabled(true);
-    analyzeButton_->setEnabled(true);
+    updateAnalyzeButton();
     writeControls();
 }
 
+void MainDialog::updateAnalyzeButton() {
+    const bool readable = wavePath_.isEmpty() || methodReads(method(), recording_);
+    analyzeButton_->setEnabled(!midiPlaying_ && readable);
+    rangeLabelControl_->setToolTip(readable ? QString() : QString::fromLatin1(kUnreadableReason));
+}
+
 void MainDialog::onPlayWav() {
-    if (previewPlayer_) previewPlayer_->play(&recognizer_.signal());
+    if (previewPlayer_) previewPlayer_->play(&recording_.signal);
 }
 
 void MainDialog::onAnalyze() {
@@ -277,13 +343,10 @@ void MainDialog::onAnalyze() {
         settings.passesIndex = passesIndex_;
         return settings;
     };
-    if (methodList_->currentIndex() == kMelodyMethod) {
-        lastAnalysis_ = analyzeMelody(readSettings(), progress);
-    } else {
-        lastAnalysis_ = analyze(localPath(wavePath_).toStdString(), recognizer_, song_, &progress, readSettings);
-    }
-    // The indicator lives only for this analysis.
-    recognizer_.setProgress(nullptr);
+    const Analysis analysis =
+        analyze(localPath(wavePath_).toStdString(), recording_, method(), song_, &progress, readSettings);
+    lastAnalysis_ = analysis.outcome;
+    if (analysis.outcome != AnalysisOutcome::NotRun) lastSettings_ = analysis.method.applied;
     analyzing_ = false;
     if (pianoRoll_) pianoRoll_->songAnalysed(song_);
     if (lastAnalysis_ == AnalysisOutcome::Completed) {
@@ -292,43 +355,31 @@ void MainDialog::onAnalyze() {
     }
 }
 
-AnalysisOutcome MainDialog::analyzeMelody(const AnalysisSettings& settings, ProgressIndicator& progress) {
-    if (wavePath_.isEmpty() || recognizer_.signal().paddedLength() <= 0) return AnalysisOutcome::NotRun;
-    // The slider sets the tracker's sensitivity with the same value it gives
-    // the spectral method's threshold.
-    const std::optional<AnalysisParameters> parameters = resolveAnalysisParameters(settings);
-    if (!parameters) return AnalysisOutcome::NotRun;
-    MelodyTrackerParameters tracker;
-    tracker.sensitivity = parameters->threshold;
-    return runMelodyTracker(recognizer_.signal(), song_, &progress, tracker);
-}
-
 void MainDialog::onMethodChanged() {
-    const bool classic = methodList_->currentIndex() == kClassicMethod;
-    // The spectral method's own settings mean nothing to the tracker.
-    for (QWidget* control : std::initializer_list<QWidget*>{blockSizeList_, polyphonyEdit_, polyphonySpin_,
-                                                            windowTypeList_, subsamplingList_, passesList_}) {
-        control->setEnabled(classic);
-    }
-    if (classic) {
-        onRangeInputChanged();
-    } else {
-        readControls();
-        rangeLabel_ = QString::fromStdString(melodyTrackerRange());
-        writeControls();
-    }
+    // Settings a method does not read mean nothing to it.
+    const std::uint32_t controls = method().controls;
+    const std::pair<QWidget*, std::uint32_t> widgets[] = {
+        {blockSizeList_, kBlockSizeControl},     {polyphonyEdit_, kPolyphonyControl},
+        {polyphonySpin_, kPolyphonyControl},     {windowTypeList_, kWindowTypeControl},
+        {subsamplingList_, kSubsamplingControl}, {passesList_, kPassesControl},
+        {thresholdSlider_, kThresholdControl},
+    };
+    for (const auto& [widget, control] : widgets) widget->setEnabled((controls & control) != 0);
+    if (!wavePath_.isEmpty()) updateAnalyzeButton();
+    onRangeInputChanged();
 }
 
 void MainDialog::onRangeInputChanged() {
     readControls();
-    rangeLabel_ = QString::fromStdString(refreshRangeLabel(blockSizeIndex_, passesIndex_));
+    const bool readable = wavePath_.isEmpty() || methodReads(method(), recording_);
+    rangeLabel_ = QString::fromStdString(rangeLabel(method(), blockSizeIndex_, passesIndex_, readable));
     writeControls();
 }
 
 void MainDialog::setStoppedButtons(bool stopped) {
     playMidiButton_->setText(stopped ? QStringLiteral("Play MIDI") : QStringLiteral("Stop MIDI"));
     loadWavButton_->setEnabled(stopped);
-    analyzeButton_->setEnabled(stopped);
+    analyzeButton_->setEnabled(stopped && (wavePath_.isEmpty() || methodReads(method(), recording_)));
     midiSetupButton_->setEnabled(stopped);
 }
 
@@ -394,7 +445,7 @@ void MainDialog::onPianoRoll() {
     if (!pianoRoll_) {
         // A child window: the main window's modal run leaves it usable.
         pianoRoll_ = new PianoRollWindow(this);
-        pianoRoll_->recordingLoaded(recognizer_.signal());
+        pianoRoll_->recordingLoaded(recording_.signal);
         pianoRoll_->songAnalysed(song_);
         if (midiPlaying_) pianoRoll_->followPlayback([this] { return engine_.songPosition(); }, song_);
     }
@@ -445,7 +496,7 @@ void MainDialog::onDestroy() {
         previewPlayer_->close();
         previewPlayer_.reset();
     }
-    recognizer_.clear();
+    recording_ = Recording{};
     // Stopped and closed before the song goes: the stream's thread reads it.
     engine_.stopPlayback();
     engine_.closeStream();

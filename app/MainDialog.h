@@ -6,11 +6,13 @@
 #include <functional>
 #include <memory>
 
+#include "app/AnalysisSettings.h"
 #include "app/MessageBoxService.h"
 #include "midi/Song.h"
+#include "pipeline/Analysis.h"
+#include "pipeline/Recording.h"
 #include "preview/PreviewPlayer.h"
-#include "recognition/AnalysisDriver.h"
-#include "recognition/Recognizer.h"
+#include "recognition/RecognitionMethod.h"
 
 class QComboBox;
 class QLabel;
@@ -60,8 +62,9 @@ public:
     void onPlayWav();
     void onAnalyze();
     void onRangeInputChanged();
-    // The "Method:" list: the spectral method's controls are enabled only for
-    // it, and the range label shows what the chosen method covers.
+    // The "Method:" list: only the controls the chosen method reads are
+    // enabled, the range label shows what it covers, and Analyze is enabled
+    // only when it can read the loaded recording.
     void onMethodChanged();
     void toggleMidiPlayback();
     void onSaveMidi();
@@ -91,8 +94,6 @@ public:
     void writeControls();
 
     static constexpr std::uint32_t kAboutCommand = 16;
-    static constexpr int kClassicMethod = 0;
-    static constexpr int kMelodyMethod = 1;
     // The original 170 dialog units, and a row for the method list.
     static constexpr int kWindowHeight = 189;
     static inline const QString kAboutEntryText = QStringLiteral("&About Korvane...");
@@ -101,7 +102,11 @@ public:
     bool midiPlaying() const { return midiPlaying_; }
     bool analyzing() const { return analyzing_; }
     const Song& song() const { return song_; }
-    const Recognizer& recognizer() const { return recognizer_; }
+    const Recording& recording() const { return recording_; }
+    // The settings the last analysis ran with, after its method's own checks.
+    const MethodSettings& lastSettings() const { return lastSettings_; }
+    // The method chosen in the Method list.
+    const MethodDescriptor& method() const;
     const QString& wavePath() const { return wavePath_; }
     PreviewPlayer* previewPlayer() const { return previewPlayer_.get(); }
     AnalysisOutcome lastAnalysis() const { return lastAnalysis_; }
@@ -123,7 +128,9 @@ private:
     void initDialog();
     void onDestroy();
     void setStoppedButtons(bool stopped);
-    AnalysisOutcome analyzeMelody(const AnalysisSettings& settings, ProgressIndicator& progress);
+    // Load WAV for a path, through the reader of the chosen method.
+    bool loadRecordingFile(const QString& path);
+    void updateAnalyzeButton();
 
     PlaybackEngine& engine_;
     SoundOutputFactory makeSoundOutput_;
@@ -131,7 +138,7 @@ private:
 
     bool midiPlaying_ = false;
     Song song_;
-    Recognizer recognizer_;
+    Recording recording_;
     std::unique_ptr<PreviewPlayer> previewPlayer_;
     QString wavePath_;
 
@@ -166,6 +173,7 @@ private:
     bool analyzing_ = false;
     bool destroyed_ = false;
     AnalysisOutcome lastAnalysis_ = AnalysisOutcome::NotRun;
+    MethodSettings lastSettings_;
 };
 
 }  // namespace selvik::app

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "recognition/AnalysisDriver.h"
+#include "core/NoteName.h"
 
 namespace selvik::app {
 

@@ -20,8 +20,9 @@
 #include <string>
 
 #include "midi/Song.h"
-#include "recognition/AnalysisDriver.h"
-#include "recognition/Recognizer.h"
+#include "pipeline/Analysis.h"
+#include "pipeline/RecordingLoader.h"
+#include "recognition/classic/ClassicMethod.h"
 
 namespace {
 
@@ -81,16 +82,18 @@ bool writeMelody(const std::string& path) {
     return std::fclose(file) == 0;
 }
 
-void runOnce(const char* name, const std::string& path, const selvik::AnalysisParameters& parameters,
+void runOnce(const char* name, const std::string& path, const selvik::MethodSettings& parameters,
              int threads) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    selvik::Recognizer recognizer;
-    recognizer.setThreadCount(threads);
-    recognizer.loadWav(path.c_str());
+    selvik::Recording recording;
+    selvik::loadRecording(path, selvik::kClassicMethod, recording, nullptr, nullptr, nullptr);
     const auto loaded = Clock::now();
     selvik::Song song;
-    const selvik::AnalysisOutcome outcome = selvik::runAnalysis(recognizer, song, nullptr, parameters);
+    selvik::MethodRun run;
+    run.threads = threads;
+    const selvik::AnalysisOutcome outcome =
+        selvik::analyseRecording(recording, selvik::kClassicMethod, parameters, song, run).outcome;
     const auto done = Clock::now();
 
     const double loadSeconds = std::chrono::duration<double>(loaded - start).count();
@@ -99,7 +102,7 @@ void runOnce(const char* name, const std::string& path, const selvik::AnalysisPa
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double fileMiB = static_cast<double>(std::filesystem::file_size(path)) / 1048576.0;
-    const double paddedMiB = static_cast<double>(recognizer.signal().paddedLength()) * 4.0 / 1048576.0;
+    const double paddedMiB = static_cast<double>(recording.signal.paddedLength()) * 4.0 / 1048576.0;
     std::printf("%-8s N=%d S=%d passes=%d P=%d: load %.3f s, analysis %.3f s, total %.3f s, "
                 "%.0fx real time (analysis alone %.0fx), peak %.1f MiB (file %.1f + padded samples %.1f "
                 "+ 16 = %.1f MiB), %u events%s\n",
@@ -121,15 +124,15 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    selvik::AnalysisParameters defaults;
-    selvik::AnalysisParameters heaviest;
+    selvik::MethodSettings defaults;
+    selvik::MethodSettings heaviest;
     heaviest.blockSize = 8192;
     heaviest.subsampling = 16;
     heaviest.passes = 4;
     heaviest.polyphony = 16;
     const struct {
         const char* name;
-        selvik::AnalysisParameters parameters;
+        selvik::MethodSettings parameters;
     } runs[] = {{"default", defaults}, {"default", defaults}, {"heaviest", heaviest}};
 
     const std::string only = argc > 2 ? argv[2] : "";

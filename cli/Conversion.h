@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "cli/ConverterOptions.h"
+#include "cli/InputReport.h"
+#include "core/ProgressIndicator.h"
 #include "midi/Song.h"
 #include "midi/SongNotes.h"
-#include "recognition/Recognizer.h"
 
 namespace selvik::cli {
 
@@ -23,15 +24,21 @@ inline std::vector<PrintedNote> notesOfSong(const Song& song) { return songNotes
 // seconds (three decimals) and in ticks, tab-separated.
 std::string formatNotes(const Song& song);
 
-// Loads `input` into the recognizer as the desktop program does, printing its
-// messages to `err` as "INPUT: TEXT" (a failed load's first message followed by
-// the reader's detail). True when a recording was loaded.
-bool loadRecording(Recognizer& recognizer, const std::string& input, std::FILE* err);
+// The stages an input's progress runs through, each starting with a
+// setRange(): the classic method's passes, or our methods' load and
+// recognition.
+int progressStages(const ConverterOptions& options);
 
-// Converts one input as the desktop program would: load (with its messages),
-// analyse with the given parameters, write the MIDI file. Messages go to
-// `err` as "INPUT: TEXT"; the notes table, when asked for, to `out`.
-// `interrupted` is polled between the steps. Returns an ExitStatus.
+// Converts one input through the conversion pipeline with the options'
+// method, settings and outputs. Its messages and notes table go to `report`,
+// its progress to `progress` (may be null); `terminal` and `showProgress`
+// serve the playback's line. `interrupted` is polled between the steps.
+// `threads` as MethodRun::threads. Returns an ExitStatus.
+int convertInput(InputReport& report, const ConverterOptions& options, ProgressIndicator* progress,
+                 std::FILE* terminal, bool showProgress, const std::atomic<bool>& interrupted, int threads = 0);
+
+// The same, with the messages written to `err` and the table to `out` at
+// once, and with `showProgress` a progress bar on `err`.
 int convertInput(const std::string& input, const ConverterOptions& options, std::FILE* out,
                  std::FILE* err, bool showProgress, const std::atomic<bool>& interrupted);
 

@@ -2,13 +2,17 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <sstream>
+#include <thread>
 
 #include "cli/ExitStatus.h"
 #include "core/Version.h"
+#include "recognition/ParameterRanges.h"
 
 namespace selvik::cli {
 
@@ -22,18 +26,60 @@ std::optional<int> parseInteger(std::string_view text) {
     return value;
 }
 
-// Index of `value` among `choices`, or empty.
-template <typename T, std::size_t N>
-std::optional<int> indexOf(const T (&choices)[N], const T& value) {
-    for (std::size_t i = 0; i < N; ++i) {
-        if (choices[i] == value) return static_cast<int>(i);
+struct UsageError {
+    std::string text;
+};
+
+// "a, b, c" or "a, b or c".
+template <typename Range, typename Text>
+std::string listOf(const Range& items, Text text, const char* lastSeparator = ", ") {
+    std::string list;
+    std::size_t i = 0;
+    const std::size_t n = static_cast<std::size_t>(std::distance(std::begin(items), std::end(items)));
+    for (const auto& item : items) {
+        if (i > 0) list += i + 1 == n ? lastSeparator : ", ";
+        list += text(item);
+        ++i;
+    }
+    return list;
+}
+
+std::string numberText(std::int32_t value) { return std::to_string(value); }
+
+// The choice whose decimal text the option's text is, exactly.
+template <std::size_t N>
+std::optional<std::int32_t> choiceOf(const std::string& text, const std::array<std::int32_t, N>& choices) {
+    for (std::int32_t choice : choices) {
+        if (numberText(choice) == text) return choice;
     }
     return std::nullopt;
 }
 
-struct UsageError {
-    std::string text;
-};
+// The methods that read a setting, for "--x is for --method A or B".
+std::string methodsReading(std::uint32_t control) {
+    std::vector<const MethodDescriptor*> readers;
+    for (const MethodDescriptor* method : recognitionMethods()) {
+        if (method->controls & control) readers.push_back(method);
+    }
+    return listOf(readers, [](const MethodDescriptor* m) { return std::string(m->name); }, " or ");
+}
+
+std::string methodHelp() {
+    std::string text = "recognition method: ";
+    text += listOf(recognitionMethods(), [](const MethodDescriptor* m) {
+        return std::string(m->name) + " (" + std::string(m->help) + ")";
+    });
+    return text;
+}
+
+std::string thresholdHelp() {
+    char range[64];
+    std::snprintf(range, sizeof range, "%.1f..%.1f (default %.1f); ", parameters::kMinThreshold,
+                  parameters::kMaxThreshold, parameters::kDefaultThreshold);
+    return range + listOf(recognitionMethods(), [](const MethodDescriptor* m) {
+               return std::string(m->name) + ": " + std::string(m->thresholdHelp);
+           });
+}
 
 }  // namespace
 
@@ -58,10 +104,12 @@ std::string defaultOutputPath(const std::string& input) {
 }
 
 ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
+    namespace p = parameters;
     ParseResult result;
-    CLI::App app{"Turns WAV recordings of a melody into Standard MIDI Files.\n"
-                 "Reads 44100 Hz PCM WAV files (mono or stereo, up to 16 bits) and writes one\n"
-                 "format-1 MIDI file per input (120 BPM, 384 ticks per quarter note).",
+    CLI::App app{"Turns recordings of music into Standard MIDI Files.\n"
+                 "The classic method reads 44100 Hz PCM WAV files (mono or stereo, up to 16 bits);\n"
+                 "the other methods read WAV in any encoding, AIFF, FLAC, Ogg Vorbis, Opus and MP3.\n"
+                 "Writes one format-1 MIDI file per input (120 BPM, 384 ticks per quarter note).",
                  "selvik-convert"};
     app.footer(
         "Messages about an input go to standard error as 'INPUT: TEXT'.\n"
@@ -73,44 +121,60 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
 
     std::vector<std::string> inputs;
     std::string output;
-    std::string blockSize = "2048";
-    std::string polyphony = "1";
+    std::string blockSize = numberText(p::kDefaultBlockSize);
+    std::string polyphony = numberText(p::kDefaultPolyphony);
     std::string threshold = "0.8";
-    std::string window = "blackman";
-    std::string subsampling = "4";
-    std::string passes = "2";
+    std::string window(p::kWindowNames[p::kDefaultWindowType]);
+    std::string subsampling = numberText(p::kDefaultSubsampling);
+    std::string passes = numberText(p::kDefaultPasses);
+    const std::string blockSizes = listOf(p::kBlockSizes, numberText, " or ");
+    const std::string windows = listOf(p::kWindowNames, [](std::string_view w) { return std::string(w); }, " or ");
+    const std::string subsamplings = listOf(p::kSubsamplings, numberText, " or ");
+    const std::string classic = "classic only: ";
 
     // Not required by the parser: --list-devices needs no input.
-    app.add_option("INPUT.wav", inputs, "WAV recordings to convert")->type_name("");
+    app.add_option("INPUT", inputs, "recordings to convert")->type_name("");
     app.add_option("-o,--output", output,
                    "MIDI file to write (one input only; default: each input with .mid in place "
                    "of its extension, overwritten if it exists)")
         ->type_name("FILE");
-    app.add_option("--block-size", blockSize, "1024, 2048, 4096 or 8192 (default 2048)")
+    std::string method(recognitionMethods()[0]->name);
+    app.add_option("--method", method, methodHelp() + "; default " + method)->type_name("NAME");
+    app.add_option("--threshold", threshold, thresholdHelp())->type_name("X");
+    app.add_option("--block-size", blockSize,
+                   classic + blockSizes + " (default " + numberText(p::kDefaultBlockSize) + ")")
         ->type_name("N");
-    app.add_option("--polyphony", polyphony, "notes per block, 1..16 (default 1)")->type_name("N");
-    app.add_option("--threshold", threshold,
-                   "acceptance level relative to the strongest line, 0.0..1.0 (default 0.8)")
-        ->type_name("X");
-    app.add_option("--window", window, "gaussian, hanning or blackman (default blackman)")
+    app.add_option("--polyphony", polyphony,
+                   classic + "notes per block, " + numberText(p::kMinPolyphony) + ".." +
+                       numberText(p::kMaxPolyphony) + " (default " + numberText(p::kDefaultPolyphony) + ")")
+        ->type_name("N");
+    app.add_option("--window", window,
+                   classic + windows + " (default " + std::string(p::kWindowNames[p::kDefaultWindowType]) + ")")
         ->type_name("NAME");
     app.add_option("--subsampling", subsampling,
-                   "window positions per block: 1, 2, 4, 8 or 16 (default 4)")
+                   classic + "window positions per block: " + subsamplings + " (default " +
+                       numberText(p::kDefaultSubsampling) + ")")
         ->type_name("N");
-    app.add_option("--passes", passes, "passes at decimation 1, 2, 4, 8: 1..4 (default 2)")
+    app.add_option("--passes", passes,
+                   classic + "passes at decimation 1, 2, 4, 8: " + numberText(p::kMinPasses) + ".." +
+                       numberText(p::kMaxPasses) + " (default " + numberText(p::kDefaultPasses) + ")")
         ->type_name("N");
-    std::string method = "classic";
-    app.add_option("--method", method,
-                   "classic (the block-spectrum method, default) or melody (a tracker for "
-                   "recordings of one line at a time; --threshold then sets its sensitivity)")
-        ->type_name("NAME");
     std::string minNote;
-    app.add_option("--min-note", minNote, "melody only: shortest note kept, in ms (default 60)")
+    app.add_option("--min-note", minNote,
+                   methodsReading(kMinNoteControl) + " only: shortest note kept, in ms, " +
+                       numberText(p::kMinNoteMsLow) + ".." + numberText(p::kMinNoteMsHigh) + " (default " +
+                       numberText(p::kDefaultMinNoteMs) + ")")
         ->type_name("MS");
     std::string velocity;
     app.add_option("--velocity", velocity,
-                   "melody only: fixed (100) or loudness (from each note's level, default)")
+                   methodsReading(kVelocityControl) +
+                       " only: fixed (100) or loudness (from each note's level, default)")
         ->type_name("KIND");
+    std::string jobs = "1";
+    app.add_option("-j,--jobs", jobs,
+                   "inputs converted at once, each on one core (default 1; 0: one per core); "
+                   "messages and files are those of one input after the other")
+        ->type_name("N");
     bool notes = false;
     bool quiet = false;
     app.add_flag("--notes", notes, "print the recognised notes on standard output");
@@ -151,8 +215,6 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
         ->type_name("WxH");
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
-    std::ostringstream out;
-    std::ostringstream err;
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
@@ -177,11 +239,12 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
         options.quiet = quiet;
         options.listen = listen;
         options.listDevices = listDevices;
+        options.method = recognitionMethods()[0];
         if (listDevices) {
             result.options = std::move(options);
             return result;
         }
-        if (inputs.empty()) throw UsageError{"INPUT.wav is required"};
+        if (inputs.empty()) throw UsageError{"INPUT is required"};
         if (listen && !output.empty()) throw UsageError{"--listen writes no MIDI file; drop --output"};
         if (listen && notes) throw UsageError{"--listen recognises no notes; drop --notes"};
         if (listen && !plot.empty()) throw UsageError{"--listen recognises no notes; drop --plot"};
@@ -238,73 +301,79 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
             if (inputs.size() != 1) throw UsageError{"--output takes a single input"};
             options.output = output;
         }
+        const auto jobCount = parseInteger(jobs);
+        if (!jobCount || *jobCount < 0) {
+            throw UsageError{"--jobs: '" + jobs + "' is not a whole number of 0 or more"};
+        }
+        options.jobs = *jobCount > 0 ? *jobCount : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        if (options.jobs > 1 && (play || listen)) {
+            throw UsageError{std::string("--jobs above 1 cannot ") + (play ? "--play" : "--listen") +
+                             ": one input is heard at a time"};
+        }
 
-        static const std::string kBlockSizes[] = {"1024", "2048", "4096", "8192"};
-        const auto blockIndex = indexOf(kBlockSizes, blockSize);
-        if (!blockIndex) {
-            throw UsageError{"--block-size: '" + blockSize +
-                             "' is not one of 1024, 2048, 4096, 8192"};
+        MethodSettings& settings = options.settings;
+        const auto blockSizeValue = choiceOf(blockSize, p::kBlockSizes);
+        if (!blockSizeValue) {
+            throw UsageError{"--block-size: '" + blockSize + "' is not one of " + listOf(p::kBlockSizes, numberText)};
         }
         const auto poly = parseInteger(polyphony);
-        if (!poly || *poly < 1 || *poly > 16) {
-            throw UsageError{"--polyphony: '" + polyphony + "' is not an integer in 1..16"};
+        if (!poly || *poly < p::kMinPolyphony || *poly > p::kMaxPolyphony) {
+            throw UsageError{"--polyphony: '" + polyphony + "' is not an integer in " + numberText(p::kMinPolyphony) +
+                             ".." + numberText(p::kMaxPolyphony)};
         }
         const auto thresholdValue = parseThreshold(threshold);
         if (!thresholdValue) {
             throw UsageError{"--threshold: '" + threshold + "' is not a number in 0.0..1.0"};
         }
-        static const std::string kWindows[] = {"gaussian", "hanning", "blackman"};
-        const auto windowIndex = indexOf(kWindows, window);
-        if (!windowIndex) {
-            throw UsageError{"--window: '" + window +
-                             "' is not one of gaussian, hanning, blackman"};
+        const auto windowIndex = std::find(p::kWindowNames.begin(), p::kWindowNames.end(), window);
+        if (windowIndex == p::kWindowNames.end()) {
+            throw UsageError{"--window: '" + window + "' is not one of " +
+                             listOf(p::kWindowNames, [](std::string_view w) { return std::string(w); })};
         }
-        static const std::string kSubsamplings[] = {"1", "2", "4", "8", "16"};
-        const auto subsamplingIndex = indexOf(kSubsamplings, subsampling);
-        if (!subsamplingIndex) {
-            throw UsageError{"--subsampling: '" + subsampling +
-                             "' is not one of 1, 2, 4, 8, 16"};
+        const auto subsamplingValue = choiceOf(subsampling, p::kSubsamplings);
+        if (!subsamplingValue) {
+            throw UsageError{"--subsampling: '" + subsampling + "' is not one of " + listOf(p::kSubsamplings, numberText)};
         }
         const auto passCount = parseInteger(passes);
-        if (!passCount || *passCount < 1 || *passCount > 4) {
-            throw UsageError{"--passes: '" + passes + "' is not an integer in 1..4"};
+        if (!passCount || *passCount < p::kMinPasses || *passCount > p::kMaxPasses) {
+            throw UsageError{"--passes: '" + passes + "' is not an integer in " + numberText(p::kMinPasses) + ".." +
+                             numberText(p::kMaxPasses)};
         }
 
-        if (method != "classic" && method != "melody") {
-            throw UsageError{"--method: '" + method + "' is not one of classic, melody"};
+        options.method = findMethod(method);
+        if (options.method == nullptr) {
+            throw UsageError{"--method: '" + method + "' is not one of " +
+                             listOf(recognitionMethods(), [](const MethodDescriptor* m) { return std::string(m->name); })};
         }
-        options.melody = method == "melody";
-        if (!options.melody) {
-            if (!minNote.empty()) throw UsageError{"--min-note is for --method melody"};
-            if (!velocity.empty()) {
-                throw UsageError{"--velocity is for --method melody (the classic method's velocity is 100)"};
-            }
-        } else {
-            for (const char* classicOnly : {"--block-size", "--polyphony", "--window", "--subsampling", "--passes"}) {
-                if (app.count(classicOnly) > 0) {
-                    throw UsageError{std::string(classicOnly) + " is for --method classic"};
-                }
-            }
-            if (!minNote.empty()) {
-                const auto ms = parseInteger(minNote);
-                if (!ms || *ms < 1 || *ms > 10000) {
-                    throw UsageError{"--min-note: '" + minNote + "' is not an integer in 1..10000"};
-                }
-                options.melodyParameters.minNoteMs = *ms;
-            }
-            if (!velocity.empty() && velocity != "fixed" && velocity != "loudness") {
-                throw UsageError{"--velocity: '" + velocity + "' is not one of fixed, loudness"};
-            }
-            options.melodyParameters.loudnessVelocity = velocity != "fixed";
-            options.melodyParameters.sensitivity = *thresholdValue;
+        const std::uint32_t controls = options.method->controls;
+        const std::pair<const char*, std::uint32_t> given[] = {
+            {"--block-size", kBlockSizeControl}, {"--polyphony", kPolyphonyControl}, {"--window", kWindowTypeControl},
+            {"--subsampling", kSubsamplingControl}, {"--passes", kPassesControl}, {"--min-note", kMinNoteControl},
+            {"--velocity", kVelocityControl}, {"--threshold", kThresholdControl}};
+        for (const auto& [option, control] : given) {
+            if (app.count(option) == 0 || (controls & control) != 0) continue;
+            std::string text = std::string(option) + " is for --method " + methodsReading(control);
+            if (control == kVelocityControl) text += " (the " + method + " method's velocity is 100)";
+            throw UsageError{text};
         }
-
-        options.parameters.blockSize = 1024 << *blockIndex;
-        options.parameters.polyphony = *poly;
-        options.parameters.threshold = *thresholdValue;
-        options.parameters.windowType = *windowIndex;
-        options.parameters.subsampling = 1 << *subsamplingIndex;
-        options.parameters.passes = *passCount;
+        if (!minNote.empty()) {
+            const auto ms = parseInteger(minNote);
+            if (!ms || *ms < p::kMinNoteMsLow || *ms > p::kMinNoteMsHigh) {
+                throw UsageError{"--min-note: '" + minNote + "' is not an integer in " + numberText(p::kMinNoteMsLow) +
+                                 ".." + numberText(p::kMinNoteMsHigh)};
+            }
+            settings.minNoteMs = *ms;
+        }
+        if (!velocity.empty() && velocity != "fixed" && velocity != "loudness") {
+            throw UsageError{"--velocity: '" + velocity + "' is not one of fixed, loudness"};
+        }
+        settings.loudnessVelocity = velocity != "fixed";
+        settings.blockSize = *blockSizeValue;
+        settings.polyphony = *poly;
+        settings.threshold = *thresholdValue;
+        settings.windowType = static_cast<std::int32_t>(windowIndex - p::kWindowNames.begin());
+        settings.subsampling = *subsamplingValue;
+        settings.passes = *passCount;
         result.options = std::move(options);
     } catch (const UsageError& e) {
         result.err = "selvik-convert: " + e.text + "\nRun with --help for more information.\n";

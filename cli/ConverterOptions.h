@@ -5,8 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "recognition/AnalysisDriver.h"
-#include "recognition/MelodyTracker.h"
+#include "recognition/RecognitionMethod.h"
 
 namespace selvik::cli {
 
@@ -14,9 +13,9 @@ namespace selvik::cli {
 struct ConverterOptions {
     std::vector<std::string> inputs;
     std::optional<std::string> output;  // only with a single input
-    AnalysisParameters parameters;      // defaults: the desktop program's start values
-    bool melody = false;                // the melody tracker instead of the spectral method
-    MelodyTrackerParameters melodyParameters;  // sensitivity is the threshold
+    const MethodDescriptor* method = nullptr;  // never null in parsed options
+    MethodSettings settings;            // defaults: the desktop program's start values
+    int jobs = 1;                       // inputs converted at once; 0 was resolved to one per core
     bool printNotes = false;
     bool quiet = false;
     bool listen = false;                // play each input instead of converting it

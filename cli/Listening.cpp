@@ -4,22 +4,28 @@
 #include <memory>
 #include <thread>
 
-#include "cli/Conversion.h"
 #include "cli/ExitStatus.h"
 #include "cli/TerminalProgress.h"
+#include "core/MessageService.h"
+#include "pipeline/RecordingLoader.h"
 #include "preview/PreviewPlayer.h"
 #include "preview/SdlSoundOutput.h"
-#include "recognition/Recognizer.h"
 
 namespace selvik::cli {
 
-
 int listenToInput(const std::string& input, std::FILE* err, bool showProgress,
                   const std::atomic<bool>& interrupted) {
-    Recognizer recognizer;
-    if (!loadRecording(recognizer, input, err)) return kExitInputUnreadable;
+    Recording recording;
+    {
+        ScopedMessageHandler print([&](std::string_view text) {
+            std::fprintf(err, "%s: %.*s\n", input.c_str(), static_cast<int>(text.size()), text.data());
+        });
+        const LoadOutcome loaded = loadRecordingWithDetail(input, nullptr, recording, nullptr, &interrupted);
+        if (loaded == LoadOutcome::Unreadable) return kExitInputUnreadable;
+        if (loaded == LoadOutcome::Cancelled) return kExitInterrupted;
+    }
     if (interrupted) return kExitInterrupted;
-    const Signal& signal = recognizer.signal();
+    const Signal& signal = recording.signal;
     if (signal.count() == 0) {
         std::fprintf(err, "%s: the recording holds no samples; nothing to play\n", input.c_str());
         return kExitOk;

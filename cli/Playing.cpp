@@ -16,9 +16,6 @@ namespace selvik::cli {
 
 int playSong(const std::string& input, Song& song, int device, std::optional<int> program,
              std::FILE* err, bool showProgress, const std::atomic<bool>& interrupted) {
-    ScopedMessageHandler print([&](std::string_view text) {
-        std::fprintf(err, "%s: %.*s\n", input.c_str(), static_cast<int>(text.size()), text.data());
-    });
     setSelectedMidiDevice(device);
 
     // The end arrives on the stream's thread; it is handed to this thread,

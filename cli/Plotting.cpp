@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 
 #include "cli/ExitStatus.h"
+#include "core/MessageService.h"
 #include "plot/PianoRollPainter.h"
 #include "plot/PlotFile.h"
 #include "plot/RollNotes.h"
@@ -42,16 +43,14 @@ OffscreenGui::~OffscreenGui() {
     qInstallMessageHandler(gPreviousHandler);
 }
 
-int plotSong(const std::string& input, const Signal& signal, const Song& song, const std::string& path,
-             int width, int height, std::FILE* err) {
+int plotSong(const Signal& signal, const Song& song, const std::string& path, int width, int height) {
     PianoRollPainter painter;
     painter.setSpectrogram(std::make_shared<const SpectrogramImage>(
         computeSpectrogram(signal.samples(), signal.count(), signal.sampleRate() > 0 ? signal.sampleRate() : 44100)));
     painter.setNotes(rollNotes(song));
     QString error;
     if (!writePlotFile(painter, QSize(width, height), QFile::decodeName(path.c_str()), &error)) {
-        std::fprintf(err, "%s: Unable to write the plot. (cannot write %s: %s)\n", input.c_str(), path.c_str(),
-                     qPrintable(error));
+        showMessage("Unable to write the plot. (cannot write " + path + ": " + error.toStdString() + ")");
         return kExitNothingWritten;
     }
     return kExitOk;

@@ -28,8 +28,7 @@ private:
 // Writes the --plot picture of `width` x `height` pixels: the recording's
 // spectrogram with the song's notes over it, as the desktop program's piano
 // roll draws them. Needs an OffscreenGui (or another QGuiApplication). A
-// failure goes to `err` as "INPUT: TEXT"; returns an ExitStatus.
-int plotSong(const std::string& input, const Signal& signal, const Song& song, const std::string& path,
-             int width, int height, std::FILE* err);
+// failure goes through showMessage; returns an ExitStatus.
+int plotSong(const Signal& signal, const Song& song, const std::string& path, int width, int height);
 
 }  // namespace selvik::cli

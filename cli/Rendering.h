@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -9,9 +8,8 @@
 namespace selvik::cli {
 
 // Renders `song` offline through the built-in synthesizer into a 44100 Hz
-// 16-bit WAV file at `path`. Messages go to `err` as "INPUT: TEXT". Returns an
+// 16-bit WAV file at `path`. Messages go through showMessage. Returns an
 // ExitStatus: 0 written, 3 the file could not be written, 4 no soundfont.
-int renderToWav(const std::string& input, const Song& song, const std::string& path,
-                std::optional<int> program, std::FILE* err);
+int renderToWav(const Song& song, const std::string& path, std::optional<int> program);
 
 }  // namespace selvik::cli

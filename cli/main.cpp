@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Conversion.h"
+#include "cli/BatchConversion.h"
 #include "cli/ConverterOptions.h"
 #include "cli/ExitStatus.h"
 #include "cli/Listening.h"
@@ -82,14 +82,11 @@ int main(int argc, char** argv) {
     std::unique_ptr<OffscreenGui> gui;
     if (options.plot) gui = std::make_unique<OffscreenGui>();
     const bool showProgress = !options.quiet && isatty(fileno(stderr));
+    if (!options.listen) return convertAll(options, stdout, stderr, showProgress, interrupted);
     int status = kExitOk;
     for (const std::string& input : options.inputs) {
         if (interrupted) break;
-        const int result =
-            options.listen
-                ? listenToInput(input, stderr, showProgress, interrupted)
-                : convertInput(input, options, stdout, stderr, showProgress, interrupted);
-        status = std::max(status, result);
+        status = std::max(status, listenToInput(input, stderr, showProgress, interrupted));
     }
     if (interrupted) return kExitInterrupted;
     return status;

@@ -1,17 +1,19 @@
-#include "recognition/AnalysisDriver.h"
+#include "recognition/classic/ClassicMethod.h"
 
-#include <cstdio>
+#include <new>
 
 #include "core/MessageService.h"
-#include "midi/ScoreConversion.h"
-#include "recognition/NoteFrequencyTable.h"
+#include "core/NoteName.h"
+#include "recognition/classic/GridConversion.h"
+#include "recognition/classic/NoteFrequencyTable.h"
 
 namespace selvik {
 
 namespace {
 
-constexpr double kSongTempo = 120.0;
-constexpr std::uint16_t kSongDivision = 384;
+// The classic method has always laid its notes on this grid.
+constexpr double kGridTempo = 120.0;
+constexpr std::int32_t kGridDivision = 384;
 
 // 2^exponent, or 0 (which every setter refuses with its message) when the
 // exponent is out of reach of a 32-bit value.
@@ -20,47 +22,60 @@ std::int32_t powerOfTwo(std::int32_t exponent) {
     return std::int32_t{1} << exponent;
 }
 
-AnalysisOutcome songOutOfMemory(Song& song) {
-    clear(song);
-    reset(&song);
-    return AnalysisOutcome::SongOutOfMemory;
+MethodResult recognizeClassic(const Signal& recording, const MethodSettings& settings, const MethodRun& run) {
+    if (recording.paddedLength() <= 0) return MethodResult{MethodOutcome::NotRun, {}, settings};
+    if (run.cancel != nullptr && *run.cancel) return MethodResult{MethodOutcome::Cancelled, {}, settings};
+    Recognizer recognizer;
+    recognizer.analyseSignal(&recording);
+    recognizer.setThreadCount(run.threads);
+    return runClassicAnalysis(recognizer, settings, run.progress);
+}
+
+std::string rangeOfSettings(const MethodSettings& settings) {
+    return classicRange(settings.blockSize, settings.passes);
 }
 
 }  // namespace
 
-std::optional<AnalysisParameters> resolveAnalysisParameters(const AnalysisSettings& settings) {
-    if (settings.thresholdRangeMax == 0) return std::nullopt;
-    AnalysisParameters parameters;
-    parameters.blockSize = powerOfTwo(settings.blockSizeIndex + 10);
-    parameters.polyphony = settings.polyphony;
-    parameters.threshold = static_cast<float>(
-        1.0 - static_cast<double>(settings.thresholdPosition) /
-                  static_cast<double>(settings.thresholdRangeMax));
-    parameters.windowType = settings.windowTypeIndex;
-    parameters.subsampling = powerOfTwo(settings.subsamplingIndex);
-    parameters.passes = settings.passesIndex < 0 ? 0 : settings.passesIndex + 1;
-    return parameters;
-}
+const MethodDescriptor kClassicMethod = {
+    "classic",
+    "Spectral (classic)",
+    "the block-spectrum method (the default)",
+    kBlockSizeControl | kPolyphonyControl | kThresholdControl | kWindowTypeControl | kSubsamplingControl |
+        kPassesControl,
+    true,
+    "acceptance level of a note relative to the block's strongest line",
+    &rangeOfSettings,
+    &recognizeClassic,
+};
 
-AnalysisOutcome runAnalysis(Recognizer& recognizer, Song& song, ProgressIndicator* progress,
-                            const AnalysisParameters& parameters) {
-    recognizer.setBlockSize(parameters.blockSize);
-    recognizer.setPolyphony(parameters.polyphony);
-    recognizer.setThreshold(parameters.threshold);
-    recognizer.setWindowType(parameters.windowType);
-    recognizer.setSubsampling(parameters.subsampling);
+MethodResult runClassicAnalysis(Recognizer& recognizer, const MethodSettings& settings,
+                                ProgressIndicator* progress) {
+    MethodResult result;
+    recognizer.setBlockSize(settings.blockSize);
+    recognizer.setPolyphony(settings.polyphony);
+    recognizer.setThreshold(settings.threshold);
+    recognizer.setWindowType(settings.windowType);
+    recognizer.setSubsampling(settings.subsampling);
     recognizer.setProgress(progress);
+    result.applied = settings;
+    result.applied.blockSize = recognizer.blockSize();
+    result.applied.polyphony = recognizer.polyphony();
+    result.applied.threshold = recognizer.threshold();
+    result.applied.windowType = recognizer.windowType();
+    result.applied.subsampling = recognizer.subsampling();
     recognizer.allocateGrid();
     if (recognizer.scoreGrid() == nullptr) {
         showMessage("Not enough memory for score data");
-        return AnalysisOutcome::GridOutOfMemory;
+        result.outcome = MethodOutcome::GridOutOfMemory;
+        return result;
     }
 
     // Each pass takes the band just below the previous one at twice the
     // decimation, so that its narrower bins still separate the lower notes.
     const std::int32_t blockSize = recognizer.blockSize();
     float upper = 12000.0f;
-    for (std::int32_t pass = 0; pass < parameters.passes; ++pass) {
+    for (std::int32_t pass = 0; pass < settings.passes; ++pass) {
         // Factors beyond 8 are refused by recognize() without a message.
         const std::int32_t factor = powerOfTwo(pass);
         const auto lower = static_cast<float>(lowestResolvableFrequency(44100, blockSize, factor));
@@ -70,48 +85,40 @@ AnalysisOutcome runAnalysis(Recognizer& recognizer, Song& song, ProgressIndicato
 
     // The sample count, not the padded length: the zero padding and a trailing
     // part block are not converted.
-    const std::int32_t rows = recognizer.signal().count() / blockSize;
+    const std::int32_t rows = recognizer.analysedSignal().count() / blockSize;
     std::uint8_t* grid = recognizer.scoreGrid();
     removeRepeatedNotes(grid, rows);
-    NoteSpans spans = extractNoteSpans(grid, rows, blockSize, kSongTempo, kSongDivision);
-    if (!spans.ok) return songOutOfMemory(song);
-    clear(song);
-    reset(&song);
-    song.tempo = kSongTempo;
-    song.division = kSongDivision;
-    song.sequenceName.reset();
-    song.notice.reset();
-    song.text.reset();
-    if (!buildNoteTrack(song.tracks[0], spans.spans.get(), spans.count)) return songOutOfMemory(song);
-    countEvents(song);
-    computeEndTime(song);
-    if (!sortTracks(song)) return songOutOfMemory(song);
-    return AnalysisOutcome::Completed;
+    const NoteSpans spans = extractNoteSpans(grid, rows, blockSize, kGridTempo, kGridDivision);
+    if (!spans.ok) {
+        result.outcome = MethodOutcome::OutOfMemory;
+        return result;
+    }
+    // A tick's exact time, so that a song on the same grid gets the same tick back.
+    const double secondsPerTick = (60.0 / kGridTempo) / kGridDivision;
+    try {
+        result.notes.reserve(static_cast<std::size_t>(spans.count));
+        for (std::int32_t i = 0; i < spans.count; ++i) {
+            const NoteSpan& span = spans.spans[static_cast<std::size_t>(i)];
+            RecognizedNote note;
+            note.startSeconds = span.startTick * secondsPerTick;
+            note.endSeconds = span.endTick * secondsPerTick;
+            note.note = span.note;
+            note.velocity = span.velocity;
+            result.notes.push_back(std::move(note));
+        }
+    } catch (const std::bad_alloc&) {
+        result.notes = {};
+        result.outcome = MethodOutcome::OutOfMemory;
+        return result;
+    }
+    result.outcome = MethodOutcome::Completed;
+    return result;
 }
 
-AnalysisOutcome analyze(std::string_view wavePath, Recognizer& recognizer, Song& song,
-                        ProgressIndicator* progress,
-                        const std::function<AnalysisSettings()>& readSettings) {
-    if (wavePath.empty() || recognizer.signal().paddedLength() <= 0) return AnalysisOutcome::NotRun;
-    const std::optional<AnalysisParameters> parameters = resolveAnalysisParameters(readSettings());
-    if (!parameters) return AnalysisOutcome::NotRun;
-    return runAnalysis(recognizer, song, progress, *parameters);
-}
-
-std::string refreshRangeLabel(std::int32_t blockSizeIndex, std::int32_t passesIndex) {
-    const std::int32_t blockSize = powerOfTwo(blockSizeIndex + 10);
-    const std::int32_t factor = powerOfTwo(passesIndex);
+std::string classicRange(std::int32_t blockSize, std::int32_t passes) {
+    const std::int32_t factor = powerOfTwo(passes - 1);
     const std::int32_t note = nearestNote(lowestResolvableFrequency(44100, blockSize, factor));
     return noteName(note) + " to G9";
-}
-
-std::string noteName(std::int32_t note) {
-    static const char* const kNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                           "F#", "G",  "G#", "A",  "A#", "B"};
-    const std::int32_t m = note & 0x7F;
-    char text[8];
-    std::snprintf(text, sizeof text, "%s%d", kNames[m % 12], m / 12 - 1);
-    return text;
 }
 
 }  // namespace selvik

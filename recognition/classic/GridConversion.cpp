@@ -1,4 +1,4 @@
-#include "midi/ScoreConversion.h"
+#include "recognition/classic/GridConversion.h"
 
 #include <cmath>
 #include <cstddef>
@@ -6,7 +6,8 @@
 #include <new>
 #include <utility>
 
-#include "recognition/ScoreGrid.h"
+#include "core/TickTime.h"
+#include "recognition/classic/ScoreGrid.h"
 
 namespace selvik {
 
@@ -14,7 +15,6 @@ namespace {
 
 constexpr double kSecondsPerSample = 2.2675736961451248e-05;  // 1 / 44100
 constexpr std::uint8_t kSpanVelocity = 100;
-constexpr std::uint8_t kNoteOn = 0x90;
 
 bool isNote(std::uint8_t slot) { return slot < 0x80; }
 
@@ -42,23 +42,8 @@ void removeRepeatedNotes(std::uint8_t* grid, std::int32_t rows) {
 std::uint32_t rowToTicks(std::int32_t row, std::int32_t blockSize, double tempo,
                          std::int32_t division) {
     // The product is formed in double so that long recordings cannot overflow it.
-    const double seconds = (static_cast<double>(row) * static_cast<double>(blockSize)) *
-                           kSecondsPerSample;
-    const double secondsPerTick = (60.0 / tempo) / static_cast<double>(division);
-    const double ticks = std::trunc(seconds / secondsPerTick + 0.5);
-    // Out-of-range results (absurd inputs, a zero tempo or division) must not be
-    // undefined behaviour: NaN gives 0, the rest wraps like a 32-bit register.
-    if (std::isnan(ticks)) {
-        return 0;
-    }
-    constexpr double kLimit = 9.2e18;  // inside the range of int64
-    if (ticks >= kLimit) {
-        return static_cast<std::uint32_t>(static_cast<std::int64_t>(kLimit));
-    }
-    if (ticks <= -kLimit) {
-        return static_cast<std::uint32_t>(static_cast<std::int64_t>(-kLimit));
-    }
-    return static_cast<std::uint32_t>(static_cast<std::int64_t>(ticks));
+    return secondsToTicks((static_cast<double>(row) * static_cast<double>(blockSize)) * kSecondsPerSample,
+                          tempo, division);
 }
 
 NoteSpans extractNoteSpans(std::uint8_t* grid, std::int32_t rows, std::int32_t blockSize,
@@ -116,38 +101,6 @@ NoteSpans extractNoteSpans(std::uint8_t* grid, std::int32_t rows, std::int32_t b
     }
     result.count = static_cast<std::int32_t>(count);
     return result;
-}
-
-bool buildNoteTrack(SongTrack& track, const NoteSpan* spans, std::int32_t count) {
-    track.name.reset();
-    track.program = 0;
-    track.volume = 127;
-    track.pan = 64;
-    track.reserved = 0;
-    track.eventCount = 0;
-    track.events.reset();
-    if (count <= 0 || spans == nullptr) {
-        return true;
-    }
-    // count is at most 2^31 - 1, so twice it fits the 32-bit event count.
-    const std::uint32_t eventCount = 2u * static_cast<std::uint32_t>(count);
-    std::unique_ptr<MidiEvent[]> events(new (std::nothrow) MidiEvent[eventCount]);
-    if (!events) {
-        return false;
-    }
-    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(count); ++i) {
-        const NoteSpan& span = spans[i];
-        events[2 * i] = MidiEvent{static_cast<std::uint32_t>(span.startTick), kNoteOn, span.note,
-                                  span.velocity};
-        // A note ends with a note-on of velocity 0, as the song is streamed.
-        events[2 * i + 1] = MidiEvent{static_cast<std::uint32_t>(span.endTick), kNoteOn, span.note, 0};
-    }
-    if (!sortEvents(events.get(), eventCount)) {
-        return false;
-    }
-    track.events = std::move(events);
-    track.eventCount = eventCount;
-    return true;
 }
 
 }  // namespace selvik

@@ -1,19 +1,15 @@
 #pragma once
 
+// The classic method's score grid as note spans: each run of a note through
+// consecutive rows is one span from the tick of its first row to the tick of
+// the first row after it, velocity 100.
+
 #include <cstdint>
 #include <memory>
 
-#include "midi/Song.h"
+#include "core/NoteSpan.h"
 
 namespace selvik {
-
-// One recognised note with its extent in ticks.
-struct NoteSpan {
-    std::uint8_t note;      // 0..127
-    std::uint8_t velocity;  // always 100
-    std::int32_t startTick; // tick of the first row in which the note sounds
-    std::int32_t endTick;   // tick of the first row after its run
-};
 
 // Empties every later slot of a row that repeats an earlier slot's note.
 void removeRepeatedNotes(std::uint8_t* grid, std::int32_t rows);
@@ -32,9 +28,5 @@ struct NoteSpans {
 // in order of first row and slot. Continuation entries are set to kEmptySlot.
 NoteSpans extractNoteSpans(std::uint8_t* grid, std::int32_t rows, std::int32_t blockSize,
                            double tempo, std::int32_t division);
-
-// Fills a cleared track with a note-on / velocity-0 note-on pair per span,
-// sorted by time. False when memory runs out (the track is left empty).
-[[nodiscard]] bool buildNoteTrack(SongTrack& track, const NoteSpan* spans, std::int32_t count);
 
 }  // namespace selvik

@@ -1,4 +1,4 @@
-#include "recognition/NoteFrequencyTable.h"
+#include "recognition/classic/NoteFrequencyTable.h"
 
 #include <cmath>
 

@@ -16,11 +16,11 @@
 #include <utility>
 
 #include "core/MessageService.h"
-#include "recognition/BlockWeighting.h"
-#include "recognition/NoteFrequencyTable.h"
-#include "recognition/NotePicker.h"
-#include "recognition/Recognizer.h"
-#include "recognition/ScoreGrid.h"
+#include "recognition/classic/BlockWeighting.h"
+#include "recognition/classic/NoteFrequencyTable.h"
+#include "recognition/classic/NotePicker.h"
+#include "recognition/classic/Recognizer.h"
+#include "recognition/classic/ScoreGrid.h"
 #include "signal/Fft.h"
 #include "signal/Window.h"
 
@@ -292,12 +292,12 @@ void Recognizer::recognize(float low, float high, std::int32_t factor) {
     if (!(low >= 0.0f && low <= 44100.0f)) return;
     if (!(high >= 0.0f && high <= 44100.0f)) return;
     if (low > high) std::swap(low, high);
-    if (signal_.paddedLength() <= 0) {
+    if (source_->paddedLength() <= 0) {
         showMessage("Empty signal");
         return;
     }
     const std::int32_t n = blockSize_;
-    if (static_cast<std::int64_t>(factor) * n > signal_.paddedLength()) {
+    if (static_cast<std::int64_t>(factor) * n > source_->paddedLength()) {
         showMessage("Signal is too short");
         return;
     }
@@ -336,7 +336,7 @@ void Recognizer::recognize(float low, float high, std::int32_t factor) {
     // Never read past the padded length, even if the signal was replaced after
     // setBlockSize computed blockCount.
     const std::int32_t blocks =
-        std::min(blockCount_ / factor, signal_.paddedLength() / (n * factor));
+        std::min(blockCount_ / factor, source_->paddedLength() / (n * factor));
     if (blocks <= 0) {
         showMessage("Signal too short");
         return;
@@ -347,7 +347,7 @@ void Recognizer::recognize(float low, float high, std::int32_t factor) {
 
     // The conversion reads rows 0 .. count / N - 1 only; blocks all of whose
     // rows lie beyond are not transformed.
-    const std::int32_t convertedRows = signal_.count() / n;
+    const std::int32_t convertedRows = source_->count() / n;
     const std::int32_t analysedBlocks =
         std::min(blocks, static_cast<std::int32_t>((static_cast<std::int64_t>(convertedRows) + factor - 1) / factor));
 
@@ -358,7 +358,7 @@ void Recognizer::recognize(float low, float high, std::int32_t factor) {
     plan.polyphony = polyphony_;
     plan.threshold = threshold_;
     plan.reversedWindow = reversedWindow.get();
-    plan.samples = signal_.samples();
+    plan.samples = source_->samples();
     plan.binNote = binNote.get();
     plan.firstBin = firstBin;
     plan.endBin = endBin;

@@ -1,4 +1,4 @@
-#include "recognition/Recognizer.h"
+#include "recognition/classic/Recognizer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,20 +11,26 @@
 
 namespace selvik {
 
-void Recognizer::loadWav(const char* path) {
-    loadDetail_.clear();
-    const SignalStatus status = signal_.readWav(path, &loadDetail_);
+bool loadClassicRecording(const char* path, Signal& signal, std::string* detail) {
+    if (detail != nullptr) detail->clear();
+    const SignalStatus status = signal.readWav(path, detail);
     if (status != SignalStatus::NoError) {
         showMessage(statusMessage(status));
-        clear();
-    } else {
-        loadDetail_.clear();
+        signal.clear();
+    } else if (detail != nullptr) {
+        detail->clear();
     }
     // After a failed load the signal is empty, so this warning follows the error.
-    if (signal_.paddedLength() < 4096) {
+    if (signal.paddedLength() < 4096) {
         showMessage("For better results use signals with more than 4096 samples.");
     }
-    signal_.normalize();
+    signal.normalize();
+    return status == SignalStatus::NoError;
+}
+
+void Recognizer::loadWav(const char* path) {
+    source_ = &signal_;
+    if (!loadClassicRecording(path, signal_, &loadDetail_)) clear();
     setBlockSize(2048);
     setPolyphony(1);
     setWindowType(Blackman);
@@ -37,7 +43,7 @@ void Recognizer::setBlockSize(std::int32_t n) {
         n = 2048;
     }
     blockSize_ = n;
-    blockCount_ = signal_.paddedLength() / n;
+    blockCount_ = source_->paddedLength() / n;
     if (blockCount_ == 0) blockCount_ = 1;
 }
 
@@ -96,6 +102,7 @@ void Recognizer::allocateGrid() {
 void Recognizer::clear() {
     releaseGrid();
     signal_.clear();
+    source_ = &signal_;
     blockSize_ = 0;
     polyphony_ = 0;
     blockCount_ = 0;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/ProgressIndicator.h"
-#include "recognition/ScoreGrid.h"
+#include "recognition/classic/ScoreGrid.h"
 #include "signal/Signal.h"
 
 namespace selvik {
@@ -16,7 +16,8 @@ namespace selvik {
 //   1. Construction: no grid, empty signal, blockSize/polyphony/blockCount 0,
 //      Blackman window, threshold 0.8.
 //   2. loadWav(): reads and normalises the recording, then resets the
-//      parameters to the load defaults (2048, 1, Blackman, 0.75).
+//      parameters to the load defaults (2048, 1, Blackman, 0.75). Or
+//      analyseSignal(): the recognizer analyses a recording its caller holds.
 //   3. Per analysis: the setters, setProgress(), allocateGrid(), then one
 //      recognize() per pass.
 //   4. The grid is read by the score-to-song conversion until the next
@@ -27,6 +28,15 @@ namespace selvik {
 // Invalid parameters are replaced by a default after a showMessage() naming it.
 // Used from one thread; recognize() may spread its blocks over worker threads
 // internally but touches the progress indicator only from the calling thread.
+// Loads a recording the way the classic method always has: reads the WAV file
+// (Signal::readWav), shows the status text of a failure and empties the
+// signal, shows "For better results use signals with more than 4096
+// samples." when the padded length is below 4096 (so after a failure too),
+// and normalises the signal to a peak of 1. `detail`, when given, receives
+// the reader's developer-readable reason of a failure (empty after success).
+// True when the file was read.
+bool loadClassicRecording(const char* path, Signal& signal, std::string* detail);
+
 class Recognizer {
 public:
     Recognizer() = default;
@@ -35,6 +45,10 @@ public:
     Recognizer& operator=(const Recognizer&) = delete;
 
     void loadWav(const char* path);
+    // Analyses `recording` from now on instead of the recognizer's own signal,
+    // until the next loadWav() or clear(); null returns to the own signal. The
+    // caller keeps the recording alive and unchanged meanwhile.
+    void analyseSignal(const Signal* recording) { source_ = recording != nullptr ? recording : &signal_; }
     // Developer-readable reason of the last failed readWav in loadWav (empty after success).
     const std::string& loadDetail() const { return loadDetail_; }
 
@@ -59,8 +73,11 @@ public:
 
     void clear();
 
+    // The recognizer's own signal (the loaded recording).
     Signal& signal() { return signal_; }
     const Signal& signal() const { return signal_; }
+    // The signal the passes analyse: the own one, or the one given to analyseSignal().
+    const Signal& analysedSignal() const { return *source_; }
 
     std::uint8_t* scoreGrid() { return scoreGrid_.get(); }
     const std::uint8_t* scoreGrid() const { return scoreGrid_.get(); }
@@ -81,6 +98,7 @@ private:
 
     std::unique_ptr<std::uint8_t[]> scoreGrid_;
     Signal signal_;
+    const Signal* source_ = &signal_;
     std::int32_t blockSize_ = 0;
     std::int32_t polyphony_ = 0;
     std::int32_t blockCount_ = 0;

@@ -1,4 +1,4 @@
-#include "recognition/MelodyTracker.h"
+#include "recognition/melody/MelodyTracker.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,20 +7,16 @@
 #include <new>
 #include <vector>
 
-#include "midi/ScoreConversion.h"
-#include "recognition/MelodyFrames.h"
-#include "recognition/NoteSegmenter.h"
-#include "recognition/NoteStateTracker.h"
-#include "recognition/OnsetDetector.h"
-#include "recognition/PitchCandidates.h"
+#include "core/NoteName.h"
+#include "recognition/melody/MelodyFrames.h"
+#include "recognition/melody/NoteSegmenter.h"
+#include "recognition/melody/NoteStateTracker.h"
+#include "recognition/melody/OnsetDetector.h"
+#include "recognition/melody/PitchCandidates.h"
 
 namespace selvik {
 
 namespace {
-
-constexpr double kSongTempo = 120.0;
-constexpr std::uint16_t kSongDivision = 384;
-constexpr double kTicksPerSecond = kSongTempo / 60.0 * kSongDivision;
 
 constexpr float kDefaultSensitivity = 0.8f;
 // Silence floor at the default sensitivity, and its change per unit of sensitivity.
@@ -43,21 +39,40 @@ std::uint8_t velocityForLevel(double levelDb) {
     return static_cast<std::uint8_t>(std::clamp(std::lround(v), 1L, 127L));
 }
 
-std::int32_t secondsToTicks(double seconds) {
-    return static_cast<std::int32_t>(std::max(0L, std::lround(seconds * kTicksPerSecond)));
+bool cancelled(const std::atomic<bool>* cancel) { return cancel != nullptr && cancel->load(); }
+
+MethodResult recognizeMelody(const Signal& recording, const MethodSettings& settings, const MethodRun& run) {
+    MelodyTrackerParameters parameters;
+    parameters.minNoteMs = settings.minNoteMs;
+    parameters.loudnessVelocity = settings.loudnessVelocity;
+    // The slider gives the tracker its sensitivity with the same value it
+    // gives the classic method's threshold.
+    parameters.sensitivity = settings.threshold;
+    MethodResult result = runMelodyTracker(recording, parameters, run.progress, run.cancel);
+    result.applied = settings;
+    return result;
 }
 
-AnalysisOutcome songOutOfMemory(Song& song) {
-    clear(song);
-    reset(&song);
-    return AnalysisOutcome::SongOutOfMemory;
-}
+std::string melodyRange(const MethodSettings&) { return melodyTrackerRange(); }
 
 }  // namespace
 
-AnalysisOutcome runMelodyTracker(const Signal& signal, Song& song, ProgressIndicator* progress,
-                                 const MelodyTrackerParameters& parameters) {
-    if (signal.count() <= 0 || signal.samples() == nullptr) return AnalysisOutcome::NotRun;
+const MethodDescriptor kMelodyMethod = {
+    "melody",
+    "Melody tracker",
+    "a tracker for recordings of one line at a time",
+    kThresholdControl | kMinNoteControl | kVelocityControl,
+    false,
+    "sensitivity: the level below the loudest moment under which sound counts as silence, "
+    "-60 dB at 0.8 (the default), 30 dB less for each 0.1 less",
+    &melodyRange,
+    &recognizeMelody,
+};
+
+MethodResult runMelodyTracker(const Signal& signal, const MelodyTrackerParameters& parameters,
+                              ProgressIndicator* progress, const std::atomic<bool>* cancel) {
+    MethodResult result;
+    if (signal.count() <= 0 || signal.samples() == nullptr) return result;
     using namespace melody;
 
     float sensitivity = parameters.sensitivity;
@@ -68,12 +83,13 @@ AnalysisOutcome runMelodyTracker(const Signal& signal, Song& song, ProgressIndic
         progress->setRange(0, 3);
         progress->setPosition(0);
     }
-    std::vector<NoteSpan> spans;
     try {
         const std::vector<PitchFrame> frames = estimatePitchCandidates(signal);
         if (progress != nullptr) progress->setPosition(1);
+        if (cancelled(cancel)) return MethodResult{MethodOutcome::Cancelled, {}, {}};
         const OnsetFunction onsets = detectOnsets(signal, OnsetSettings{});
         if (progress != nullptr) progress->setPosition(2);
+        if (cancelled(cancel)) return MethodResult{MethodOutcome::Cancelled, {}, {}};
 
         NoteStateSettings stateSettings;
         stateSettings.silenceFloorDb =
@@ -88,7 +104,7 @@ AnalysisOutcome runMelodyTracker(const Signal& signal, Song& song, ProgressIndic
         // A note that runs into the next one ends where that one starts; the
         // release shift applies only before silence, and never makes a note
         // shorter than the minimum.
-        spans.reserve(notes.size());
+        result.notes.reserve(notes.size());
         const double minimumSeconds = minNoteMs / 1000.0;
         for (std::size_t i = 0; i < notes.size(); ++i) {
             const MelodyNote& note = notes[i];
@@ -100,29 +116,19 @@ AnalysisOutcome runMelodyTracker(const Signal& signal, Song& song, ProgressIndic
             } else {
                 end = std::max(end, start + minimumSeconds);
             }
-            NoteSpan span{};
-            span.note = static_cast<std::uint8_t>(note.note);
-            span.velocity = parameters.loudnessVelocity ? velocityForLevel(note.levelDb) : 100;
-            span.startTick = secondsToTicks(start);
-            span.endTick = std::max(span.startTick + 1, secondsToTicks(end));
-            spans.push_back(span);
+            RecognizedNote recognized;
+            recognized.note = static_cast<std::uint8_t>(note.note);
+            recognized.velocity = parameters.loudnessVelocity ? velocityForLevel(note.levelDb) : 100;
+            recognized.startSeconds = std::max(0.0, start);
+            recognized.endSeconds = end;
+            result.notes.push_back(std::move(recognized));
         }
     } catch (const std::bad_alloc&) {
-        return songOutOfMemory(song);
+        return MethodResult{MethodOutcome::OutOfMemory, {}, {}};
     }
-
-    clear(song);
-    reset(&song);
-    song.tempo = kSongTempo;
-    song.division = kSongDivision;
-    if (!buildNoteTrack(song.tracks[0], spans.data(), static_cast<std::int32_t>(spans.size()))) {
-        return songOutOfMemory(song);
-    }
-    countEvents(song);
-    computeEndTime(song);
-    if (!sortTracks(song)) return songOutOfMemory(song);
     if (progress != nullptr) progress->setPosition(3);
-    return AnalysisOutcome::Completed;
+    result.outcome = MethodOutcome::Completed;
+    return result;
 }
 
 std::string melodyTrackerRange() {

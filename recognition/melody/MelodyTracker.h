@@ -3,8 +3,7 @@
 #include <string>
 
 #include "core/ProgressIndicator.h"
-#include "midi/Song.h"
-#include "recognition/AnalysisDriver.h"
+#include "recognition/RecognitionMethod.h"
 #include "signal/Signal.h"
 
 namespace selvik {
@@ -27,16 +26,17 @@ struct MelodyTrackerParameters {
     float sensitivity = 0.8f;
 };
 
+// The melody tracker: "melody" in the converter, "Melody tracker" in the window.
+extern const MethodDescriptor kMelodyMethod;
+
 // Transcribes the signal (mono, 44100 Hz, normalised to a peak of 1) into
-// `song`, like runAnalysis: the song is cleared and reset first, then holds
-// note-on / velocity-0 note-on pairs on the first channel of the first track,
-// 120 BPM, 384 ticks per quarter note, events counted, end time set, tracks
-// sorted. `progress` may be null; it is set to the range 0..3 and moved on
-// after each stage (pitch, onsets, notes).
-// NotRun for an empty signal (song unchanged), SongOutOfMemory when the song
-// could not be built (song left empty), Completed otherwise.
-AnalysisOutcome runMelodyTracker(const Signal& signal, Song& song, ProgressIndicator* progress,
-                                 const MelodyTrackerParameters& parameters);
+// notes, in time order; a note that runs into the next one ends where that
+// one starts. `progress` may be null; it is set to the range 0..3 and moved
+// on after each stage (pitch, onsets, notes). NotRun for an empty signal,
+// OutOfMemory when memory ran out, Cancelled when `cancel` (may be null) was
+// raised between stages, Completed otherwise.
+MethodResult runMelodyTracker(const Signal& signal, const MelodyTrackerParameters& parameters,
+                              ProgressIndicator* progress, const std::atomic<bool>* cancel = nullptr);
 
 // The range of notes the tracker can report, as the "Range recognized:" label
 // shows it: "C2 to C7".

@@ -1,4 +1,4 @@
-#include "recognition/NoteSegmenter.h"
+#include "recognition/melody/NoteSegmenter.h"
 
 #include <algorithm>
 #include <cmath>

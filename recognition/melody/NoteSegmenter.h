@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "recognition/OnsetDetector.h"
-#include "recognition/PitchCandidates.h"
+#include "recognition/melody/OnsetDetector.h"
+#include "recognition/melody/PitchCandidates.h"
 
 namespace selvik::melody {
 

@@ -1,11 +1,11 @@
-#include "recognition/NoteStateTracker.h"
+#include "recognition/melody/NoteStateTracker.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
 
-#include "recognition/MelodyFrames.h"
+#include "recognition/melody/MelodyFrames.h"
 
 namespace selvik::melody {
 

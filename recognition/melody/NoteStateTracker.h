@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "recognition/PitchCandidates.h"
+#include "recognition/melody/PitchCandidates.h"
 
 namespace selvik::melody {
 

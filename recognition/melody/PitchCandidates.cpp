@@ -1,10 +1,10 @@
-#include "recognition/PitchCandidates.h"
+#include "recognition/melody/PitchCandidates.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 
-#include "recognition/MelodyFrames.h"
+#include "recognition/melody/MelodyFrames.h"
 #include "signal/Complex.h"
 #include "signal/Fft.h"
 

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "app/FileDialogs.h"
+#include "app/RangeLabel.h"
 #include "app/MessageBoxService.h"
 #include "app/UpDownControl.h"
 #include "MainDialogFixture.h"
@@ -49,7 +50,7 @@ TEST_F(Commands, ACancelledOpenDialogChangesNothing) {
     EXPECT_EQ(labelText("1002"), "Selected file: first.wav");
     EXPECT_EQ(dialog().wavePath(), folder.file("first.wav"));
     EXPECT_EQ(buttonStates(), before);
-    EXPECT_GT(dialog().recognizer().signal().count(), 0);
+    EXPECT_GT(dialog().recording().signal.count(), 0);
 }
 
 TEST_F(Commands, TheOpenDialogListsUpperCaseWavFilesAndLoadsThem) {
@@ -86,9 +87,9 @@ TEST_F(Commands, TheOpenDialogListsUpperCaseWavFilesAndLoadsThem) {
 TEST_F(Commands, AnalyzeEnablesPlayMidiAndSaveMidi) {
     loadAndAnalyse();
     EXPECT_EQ(buttonStates(), "111111 Play MIDI");
-    EXPECT_EQ(dialog().recognizer().blockSize(), 2048);
-    EXPECT_EQ(dialog().recognizer().subsampling(), 4);
-    EXPECT_FLOAT_EQ(dialog().recognizer().threshold(), 0.8f);
+    EXPECT_EQ(dialog().lastSettings().blockSize, 2048);
+    EXPECT_EQ(dialog().lastSettings().subsampling, 4);
+    EXPECT_FLOAT_EQ(dialog().lastSettings().threshold, 0.8f);
     // The last pass moved the bar across its blocks and back to the start.
     EXPECT_GT(control<QProgressBar>("1011")->maximum(), 0);
     EXPECT_EQ(control<QProgressBar>("1011")->value(), 0);
@@ -103,9 +104,9 @@ TEST_F(Commands, AnEmptiedPolyphonyFieldIsReportedAndTheAnalysisUsesTheEarlierVa
     button("1010")->click();
     EXPECT_THAT(messages, ElementsAre("Please enter an integer."));
     EXPECT_EQ(dialog().lastAnalysis(), AnalysisOutcome::Completed);
-    EXPECT_EQ(dialog().recognizer().blockSize(), 4096) << "the block size is read before the field";
-    EXPECT_EQ(dialog().recognizer().windowType(), 2) << "the window type is not read after it";
-    EXPECT_EQ(dialog().recognizer().polyphony(), 1);
+    EXPECT_EQ(dialog().lastSettings().blockSize, 4096) << "the block size is read before the field";
+    EXPECT_EQ(dialog().lastSettings().windowType, 2) << "the window type is not read after it";
+    EXPECT_EQ(dialog().lastSettings().polyphony, 1);
     EXPECT_EQ(dialog().focusWidget(), control<QLineEdit>("1004"));
 
     messages.clear();
@@ -124,7 +125,7 @@ TEST_F(Commands, APolyphonyTypedOutsideTheRangeIsCorrectedWhenAnalyzing) {
     control<QLineEdit>("1004")->setText(QStringLiteral("20"));
     button("1010")->click();
     EXPECT_THAT(messages, ElementsAre("Bad polyphony value. Defaults to 1"));
-    EXPECT_EQ(dialog().recognizer().polyphony(), 1);
+    EXPECT_EQ(dialog().lastSettings().polyphony, 1);
 }
 
 TEST_F(Commands, ThePolyphonyFieldTakesDigitsOnly) {
@@ -164,11 +165,11 @@ TEST_F(Commands, TheRangeLabelFollowsBlockSizeAndPassesOnly) {
 
     list("1005")->setCurrentIndex(1);
     QTest::keyClick(list("1005"), Qt::Key_Down);  // 4096
-    EXPECT_EQ(labelText("1014"), QString::fromStdString(refreshRangeLabel(2, 1)));
+    EXPECT_EQ(labelText("1014"), QString::fromStdString(app::refreshRangeLabel(2, 1)));
     QTest::keyClick(list("1013"), Qt::Key_Down);  // 3 passes
-    EXPECT_EQ(labelText("1014"), QString::fromStdString(refreshRangeLabel(2, 2)));
-    EXPECT_NE(refreshRangeLabel(2, 2), refreshRangeLabel(2, 1));
-    EXPECT_NE(refreshRangeLabel(2, 1), refreshRangeLabel(1, 1));
+    EXPECT_EQ(labelText("1014"), QString::fromStdString(app::refreshRangeLabel(2, 2)));
+    EXPECT_NE(app::refreshRangeLabel(2, 2), app::refreshRangeLabel(2, 1));
+    EXPECT_NE(app::refreshRangeLabel(2, 1), app::refreshRangeLabel(1, 1));
 }
 
 TEST_F(Commands, SavingAfterASecondLoadReportsThatTheSongCannotBeSaved) {

@@ -5,7 +5,8 @@
 
 #include "MainDialogFixture.h"
 #include "cli/Conversion.h"
-#include "recognition/MelodyTracker.h"
+#include "recognition/melody/MelodyTracker.h"
+#include "support/ClassicSong.h"
 
 namespace selvik::testing_support {
 namespace {
@@ -53,10 +54,7 @@ TEST_F(Method, AnalyzeWithTheTrackerGivesTheMelodysNotes) {
     button("1010")->click();
     ASSERT_EQ(dialog().lastAnalysis(), AnalysisOutcome::Completed);
     Song classic;
-    reset(&classic);
-    Recognizer recognizer;
-    recognizer.loadWav(folder.file("melody.wav").toLocal8Bit().constData());
-    ASSERT_EQ(runAnalysis(recognizer, classic, nullptr, AnalysisParameters{}), AnalysisOutcome::Completed);
+    ASSERT_EQ(classicSong(folder.file("melody.wav").toStdString(), classic), AnalysisOutcome::Completed);
     EXPECT_EQ(cli::formatNotes(dialog().song()), cli::formatNotes(classic));
 }
 

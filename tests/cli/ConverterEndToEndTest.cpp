@@ -16,9 +16,10 @@
 #include "cli/Conversion.h"
 #include "cli/ConverterOptions.h"
 #include "midi/MidiFileWriter.h"
-#include "midi/ScoreConversion.h"
-#include "recognition/AnalysisDriver.h"
-#include "recognition/Recognizer.h"
+#include "app/AnalyzeCommand.h"
+#include "pipeline/RecordingLoader.h"
+#include "recognition/classic/ClassicMethod.h"
+#include "support/ClassicSong.h"
 #include "support/MelodyCheck.h"
 #include "support/TestWav.h"
 
@@ -80,12 +81,8 @@ TEST_F(ConverterRun, PlainConversionIsSilentAndWritesTheMidiFileBesideTheInput) 
     EXPECT_EQ(result.out, "");
     ASSERT_TRUE(fs::exists(dir_ / "a440.mid"));
 
-    Recognizer recognizer;
-    recognizer.loadWav((dir_ / "a440.wav").c_str());
     Song song;
-    reset(&song);
-    ASSERT_EQ(runAnalysis(recognizer, song, nullptr, AnalysisParameters{}),
-              AnalysisOutcome::Completed);
+    ASSERT_EQ(testing_support::classicSong(dir_ / "a440.wav", song), AnalysisOutcome::Completed);
     EXPECT_EQ(notesReadByMido(dir_ / "a440.mid"), notesAsTsv(song));
     // 44100 samples are 21 whole rows of 2048; row 21 starts at tick 749.
     EXPECT_EQ(notesAsTsv(song), "69\t0\t749\n") << "a 440 Hz sine of one second is one A4";
@@ -212,15 +209,16 @@ TEST_F(ConverterRun, DesktopMappingAndThresholdOptionWriteIdenticalBytesForEvery
     writeWav16(wav, samples);
     std::set<std::string> distinct;
     for (int p = 0; p <= 100; ++p) {
-        Recognizer desktopRecognizer;
-        desktopRecognizer.loadWav(wav.c_str());
+        Recording desktopRecording;
+        ASSERT_EQ(loadRecording(wav.string(), kClassicMethod, desktopRecording, nullptr, nullptr, nullptr),
+                  LoadOutcome::Loaded);
         Song desktopSong;
         reset(&desktopSong);
-        AnalysisSettings settings;
+        app::AnalysisSettings settings;
         settings.polyphony = 4;
         settings.thresholdPosition = p;
-        analyze(wav.string(), desktopRecognizer, desktopSong, nullptr,
-                [&] { return settings; });
+        app::analyze(wav.string(), desktopRecording, kClassicMethod, desktopSong, nullptr,
+                     [&] { return settings; });
         const fs::path desktopFile = dir_ / "desktop.mid";
         fs::remove(desktopFile);
         const MidiResult desktopResult = writeMidiFile(desktopFile.c_str(), &desktopSong);

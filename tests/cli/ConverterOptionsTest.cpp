@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "cli/ExitStatus.h"
-#include "recognition/AnalysisDriver.h"
+#include "app/AnalysisSettings.h"
+#include "recognition/melody/MelodyTracker.h"
 
 namespace selvik::cli {
 namespace {
@@ -19,8 +20,8 @@ ParseResult parse(std::vector<std::string> arguments) { return parseConverterOpt
 TEST(ConverterOptions, DefaultsAreTheDesktopProgramsStartValues) {
     const ParseResult result = parse({"in.wav"});
     ASSERT_TRUE(result.options);
-    const AnalysisParameters& p = result.options->parameters;
-    const auto desktop = resolveAnalysisParameters(AnalysisSettings{});
+    const MethodSettings& p = result.options->settings;
+    const auto desktop = app::resolveAnalysisParameters(app::AnalysisSettings{});
     ASSERT_TRUE(desktop);
     EXPECT_EQ(p.blockSize, desktop->blockSize);
     EXPECT_EQ(p.polyphony, desktop->polyphony);
@@ -39,7 +40,7 @@ TEST(ConverterOptions, EveryChoiceMapsToItsParameter) {
                "gaussian", "--subsampling", "16", "--passes", "4", "--notes", "-q", "-o",
                "out.mid", "in.wav"});
     ASSERT_TRUE(result.options) << result.err;
-    const AnalysisParameters& p = result.options->parameters;
+    const MethodSettings& p = result.options->settings;
     EXPECT_EQ(p.blockSize, 8192);
     EXPECT_EQ(p.polyphony, 16);
     EXPECT_EQ(p.threshold, 0.25f);
@@ -149,21 +150,21 @@ TEST(ConverterOptions, PlayAndRenderChoicesAreKept) {
 TEST(ConverterOptions, MelodyTrackerTakesItsOwnOptionsAndTheThresholdAsSensitivity) {
     const ParseResult defaults = parse({"--method", "melody", "in.wav"});
     ASSERT_TRUE(defaults.options) << defaults.err;
-    EXPECT_TRUE(defaults.options->melody);
-    EXPECT_EQ(defaults.options->melodyParameters.minNoteMs, 60.0);
-    EXPECT_TRUE(defaults.options->melodyParameters.loudnessVelocity);
-    EXPECT_EQ(defaults.options->melodyParameters.sensitivity, 0.8f);
+    EXPECT_EQ(defaults.options->method, &kMelodyMethod);
+    EXPECT_EQ(defaults.options->settings.minNoteMs, 60.0);
+    EXPECT_TRUE(defaults.options->settings.loudnessVelocity);
+    EXPECT_EQ(defaults.options->settings.threshold, 0.8f);
 
     const ParseResult set = parse({"--method", "melody", "--min-note", "90", "--velocity", "fixed",
                                    "--threshold", "0.55", "in.wav"});
     ASSERT_TRUE(set.options) << set.err;
-    EXPECT_EQ(set.options->melodyParameters.minNoteMs, 90.0);
-    EXPECT_FALSE(set.options->melodyParameters.loudnessVelocity);
-    EXPECT_EQ(set.options->melodyParameters.sensitivity, 0.55f);
+    EXPECT_EQ(set.options->settings.minNoteMs, 90.0);
+    EXPECT_FALSE(set.options->settings.loudnessVelocity);
+    EXPECT_EQ(set.options->settings.threshold, 0.55f);
 
     const ParseResult classic = parse({"--method", "classic", "in.wav"});
     ASSERT_TRUE(classic.options);
-    EXPECT_FALSE(classic.options->melody);
+    EXPECT_NE(classic.options->method, &kMelodyMethod);
 }
 
 TEST(ConverterOptions, ListingDevicesNeedsNoInput) {
@@ -195,9 +196,9 @@ TEST(ConverterOptions, ThresholdTextIsRoundedOnceToSinglePrecision) {
 
 TEST(ConverterOptions, EverySliderPositionAndItsThresholdTextGiveTheSameFloat) {
     for (int p = 0; p <= 100; ++p) {
-        AnalysisSettings settings;
+        app::AnalysisSettings settings;
         settings.thresholdPosition = p;
-        const auto desktop = resolveAnalysisParameters(settings);
+        const auto desktop = app::resolveAnalysisParameters(settings);
         ASSERT_TRUE(desktop);
         char text[16];
         std::snprintf(text, sizeof text, "%d.%02d", (100 - p) / 100, (100 - p) % 100);

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "preview/PreviewPlayer.h"
-#include "recognition/Recognizer.h"
+#include "recognition/classic/Recognizer.h"
 #include "support/TestWav.h"
 
 namespace selvik::cli {

@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "midi/MidiFileWriter.h"
-#include "midi/ScoreConversion.h"
+#include "midi/NoteTrack.h"
 #include "midi/TemporaryFolder.h"
-#include "recognition/ScoreGrid.h"
+#include "recognition/classic/GridConversion.h"
+#include "recognition/classic/ScoreGrid.h"
 
 namespace selvik {
 namespace {

@@ -17,8 +17,8 @@
 
 #include "core/MessageService.h"
 #include "core/ProgressIndicator.h"
-#include "recognition/Recognizer.h"
-#include "recognition/ScoreGrid.h"
+#include "recognition/classic/Recognizer.h"
+#include "recognition/classic/ScoreGrid.h"
 #include "signal/Signal.h"
 
 namespace selvik::test {

@@ -13,9 +13,8 @@
 #include <vector>
 
 #include "cli/Conversion.h"
-#include "midi/ScoreConversion.h"
-#include "recognition/AnalysisDriver.h"
-#include "recognition/Recognizer.h"
+#include "recognition/classic/GridConversion.h"
+#include "support/ClassicSong.h"
 
 namespace selvik::testing_support {
 
@@ -48,13 +47,8 @@ inline void expectMelodyRecognised(const std::filesystem::path& wav,
                                    bool strict = true, double shortest = 0.0) {
     const std::vector<PlayedNote> played = playedNotes(midi);
     ASSERT_FALSE(played.empty()) << "could not read " << midi;
-    Recognizer recognizer;
-    recognizer.loadWav(wav.c_str());
-    ASSERT_GT(recognizer.signal().paddedLength(), 0);
     Song song;
-    reset(&song);
-    ASSERT_EQ(runAnalysis(recognizer, song, nullptr, AnalysisParameters{}),
-              AnalysisOutcome::Completed);
+    ASSERT_EQ(classicSong(wav, song), AnalysisOutcome::Completed);
     const std::vector<cli::PrintedNote> found = cli::notesOfSong(song);
     constexpr int kBlock = 2048;
     for (const PlayedNote& note : played) {

@@ -1,4 +1,4 @@
-#include "midi/ScoreConversion.h"
+#include "recognition/classic/GridConversion.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,8 @@
 #include <tuple>
 #include <vector>
 
-#include "recognition/ScoreGrid.h"
+#include "midi/NoteTrack.h"
+#include "recognition/classic/ScoreGrid.h"
 
 namespace selvik {
 namespace {

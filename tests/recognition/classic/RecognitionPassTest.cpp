@@ -10,11 +10,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "RecognitionTestSupport.h"
-#include "recognition/BlockWeighting.h"
-#include "recognition/NoteFrequencyTable.h"
-#include "recognition/NotePicker.h"
-#include "recognition/Recognizer.h"
+#include "recognition/RecognitionTestSupport.h"
+#include "recognition/classic/BlockWeighting.h"
+#include "recognition/classic/NoteFrequencyTable.h"
+#include "recognition/classic/NotePicker.h"
+#include "recognition/classic/Recognizer.h"
 #include "signal/Window.h"
 
 namespace selvik {

@@ -1,4 +1,4 @@
-#include "recognition/Recognizer.h"
+#include "recognition/classic/Recognizer.h"
 
 #include <cstdint>
 #include <string>
@@ -7,7 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "RecognitionTestSupport.h"
+#include "recognition/RecognitionTestSupport.h"
 
 namespace selvik {
 namespace {

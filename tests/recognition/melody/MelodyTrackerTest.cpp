@@ -1,4 +1,4 @@
-#include "recognition/MelodyTracker.h"
+#include "recognition/melody/MelodyTracker.h"
 
 #include <cmath>
 #include <cstdint>
@@ -9,8 +9,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "RecognitionTestSupport.h"
+#include "recognition/RecognitionTestSupport.h"
 #include "midi/Song.h"
+#include "midi/SongBuilder.h"
 #include "signal/Signal.h"
 
 namespace selvik {
@@ -56,9 +57,18 @@ double gate(double t, double start, double end) {
     return std::min({1.0, (t - start) / 0.01, (end - t) / 0.01});
 }
 
+// The tracker's notes built into `song` as the conversion pipeline builds
+// them; the song is left alone unless the tracker completed.
+MethodOutcome runMelodyTracker(const Signal& signal, Song& song, ProgressIndicator* progress,
+                               const MelodyTrackerParameters& parameters) {
+    const MethodResult result = selvik::runMelodyTracker(signal, parameters, progress);
+    if (result.outcome == MethodOutcome::Completed && !buildSong(result.notes, song)) return MethodOutcome::OutOfMemory;
+    return result.outcome;
+}
+
 std::vector<Note> transcribe(const Signal& signal, const MelodyTrackerParameters& parameters = {}) {
     Song song;
-    EXPECT_EQ(runMelodyTracker(signal, song, nullptr, parameters), AnalysisOutcome::Completed);
+    EXPECT_EQ(runMelodyTracker(signal, song, nullptr, parameters), MethodOutcome::Completed);
     std::vector<Note> notes;
     const SongTrack& track = song.tracks[0];
     for (std::uint32_t i = 0; i < track.eventCount; ++i) {
@@ -228,7 +238,7 @@ TEST(MelodyTracker, FillsTheSongLikeTheClassicAnalysis) {
     song.tracks[3].eventCount = 0;
     song.text = "left over";
     RecordingProgress progress;
-    ASSERT_EQ(runMelodyTracker(signal, song, &progress, {}), AnalysisOutcome::Completed);
+    ASSERT_EQ(runMelodyTracker(signal, song, &progress, {}), MethodOutcome::Completed);
     EXPECT_EQ(song.tempo, 120.0);
     EXPECT_EQ(song.division, 384);
     EXPECT_FALSE(song.text.has_value());
@@ -245,7 +255,7 @@ TEST(MelodyTracker, EmptySignalIsNotRunAndLeavesTheSong) {
     Signal signal;
     Song song;
     song.text = "kept";
-    EXPECT_EQ(runMelodyTracker(signal, song, nullptr, {}), AnalysisOutcome::NotRun);
+    EXPECT_EQ(runMelodyTracker(signal, song, nullptr, {}), MethodOutcome::NotRun);
     EXPECT_EQ(song.text, "kept");
 }
 

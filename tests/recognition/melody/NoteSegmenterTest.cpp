@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "recognition/NoteSegmenter.h"
-#include "recognition/NoteStateTracker.h"
+#include "recognition/melody/NoteSegmenter.h"
+#include "recognition/melody/NoteStateTracker.h"
 
 namespace selvik::melody {
 namespace {

@@ -14,6 +14,7 @@
 #include "cli/Listening.h"
 #include "cli/Plotting.h"
 #include "midi/MidiDeviceList.h"
+#include "midi/OutputFile.h"
 #include "midi/ports/DefaultMidiBackends.h"
 #include "midi/ports/LibraryLogs.h"
 
@@ -22,9 +23,13 @@ namespace {
 std::atomic<bool> interrupted{false};
 
 extern "C" void onInterrupt(int) {
-    // A second Ctrl-C ends at once; the MIDI writer never leaves a partial
-    // file in place of the target, so nothing is lost.
-    if (interrupted.exchange(true)) _exit(selvik::cli::kExitInterrupted);
+    // A second Ctrl-C ends at once. The MIDI and WAV writers never leave a
+    // partial file in place of the target, and the temporary files they are
+    // writing go with the program.
+    if (interrupted.exchange(true)) {
+        selvik::OutputFile::removeTemporaryFiles();
+        _exit(selvik::cli::kExitInterrupted);
+    }
 }
 
 }  // namespace

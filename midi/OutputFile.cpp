@@ -16,6 +16,32 @@ namespace {
 constexpr int kMaxLinkHops = 40;  // as the kernel's own limit for path lookups
 constexpr int kMaxNameAttempts = 100;
 
+// The temporary files being written, for removeTemporaryFiles(). A signal
+// handler may read them at any moment, so an entry's path is complete before
+// the entry is marked in use, and nothing here allocates. More files at once
+// than entries are written all the same, just not known to the handler.
+constexpr int kKnownTemporaries = 64;
+constexpr std::size_t kKnownPathLength = 4096;
+struct KnownTemporary {
+    std::atomic<bool> inUse{false};
+    std::atomic<bool> claimed{false};
+    char path[kKnownPathLength];
+};
+KnownTemporary gTemporaries[kKnownTemporaries];
+
+int rememberTemporary(const std::string& path) {
+    if (path.size() >= kKnownPathLength) return -1;
+    for (int i = 0; i < kKnownTemporaries; ++i) {
+        bool expected = false;
+        if (!gTemporaries[i].claimed.compare_exchange_strong(expected, true)) continue;
+        path.copy(gTemporaries[i].path, path.size());
+        gTemporaries[i].path[path.size()] = '\0';
+        gTemporaries[i].inUse.store(true);
+        return i;
+    }
+    return -1;
+}
+
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -82,6 +108,19 @@ std::string uniqueSuffix() {
 
 OutputFile::~OutputFile() { abandon(); }
 
+void OutputFile::removeTemporaryFiles() {
+    for (KnownTemporary& temporary : gTemporaries) {
+        if (temporary.inUse.load()) unlink(temporary.path);
+    }
+}
+
+void OutputFile::forgetTemporary() {
+    if (slot_ < 0) return;
+    gTemporaries[slot_].inUse.store(false);
+    gTemporaries[slot_].claimed.store(false);
+    slot_ = -1;
+}
+
 bool OutputFile::open(const char* path) {
     abandon();
     if (path == nullptr || path[0] == '\0') {
@@ -114,6 +153,7 @@ bool OutputFile::open(const char* path) {
         temporaryPath_.clear();
         return false;
     }
+    slot_ = rememberTemporary(temporaryPath_);
     replacing_ = true;
     targetPath_ = target;
     if (exists) {
@@ -174,6 +214,7 @@ bool OutputFile::commit() {
             abandon();
             return false;
         }
+        forgetTemporary();
         temporaryPath_.clear();
         replacing_ = false;
     }
@@ -188,6 +229,7 @@ void OutputFile::abandon() {
     if (replacing_ && !temporaryPath_.empty()) {
         unlink(temporaryPath_.c_str());
     }
+    forgetTemporary();
     temporaryPath_.clear();
     targetPath_.clear();
     replacing_ = false;

@@ -32,13 +32,20 @@ public:
     // (the target is then as it was, for a replaced file).
     [[nodiscard]] bool commit();
 
+    // Removes every temporary file that an OutputFile of this process has
+    // made and not yet renamed or removed. Safe to call from a signal
+    // handler, for a program that must end at once without leaving them.
+    static void removeTemporaryFiles();
+
 private:
     void abandon();
+    void forgetTemporary();
 
     int fd_ = -1;
     bool replacing_ = false;  // writing a temporary file that commit() renames
     std::string temporaryPath_;
     std::string targetPath_;
+    int slot_ = -1;  // this file's entry among the ones removeTemporaryFiles() knows
 };
 
 }  // namespace selvik

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <chrono>
 #include <map>
+#include <tuple>
 #include <set>
 #include <sstream>
 #include <string>
@@ -241,6 +243,46 @@ TEST_F(ConverterRun, DesktopMappingAndThresholdOptionWriteIdenticalBytesForEvery
         distinct.insert(bytes);
     }
     EXPECT_GE(distinct.size(), 3u) << "the threshold must matter for this signal";
+}
+
+// A batch converted side by side prints, writes and exits as the one-by-one
+// run does, whatever order the jobs finish in.
+TEST_F(ConverterRun, JobsSideBySideGiveTheOneByOneRunsTextsFilesAndStatus) {
+    // The first input is the longest, so later ones finish before it.
+    std::vector<std::int16_t> longTone = sine(440.0, 44100 * 6);
+    writeWav16(dir_ / "long.wav", longTone);
+    writeWav16(dir_ / "short.wav", sine(659.25, 22050));
+    writeWav16(dir_ / "silent.wav", std::vector<std::int16_t>(44100, 0));
+    const std::vector<std::string> inputs = {"long.wav", "missing.wav", "short.wav", "silent.wav"};
+    auto run = [&](const char* jobs) {
+        std::vector<std::string> arguments = {"--jobs", jobs, "--notes", "--method", "melody"};
+        arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+        const auto result = convert(arguments);
+        std::map<std::string, std::string> files;
+        for (const char* name : {"long.mid", "short.mid", "silent.mid"}) {
+            files[name] = fs::exists(dir_ / name) ? readFile(dir_ / name) : "(none)";
+            fs::remove(dir_ / name);
+        }
+        return std::make_tuple(result.status, result.out, result.err, files);
+    };
+    const auto oneByOne = run("1");
+    EXPECT_EQ(std::get<0>(oneByOne), 3);
+    EXPECT_NE(std::get<2>(oneByOne).find("missing.wav: "), std::string::npos);
+    EXPECT_EQ(std::get<3>(oneByOne).at("silent.mid"), "(none)");
+    EXPECT_NE(std::get<3>(oneByOne).at("long.mid"), "(none)");
+    EXPECT_EQ(run("4"), oneByOne);
+    EXPECT_EQ(run("2"), oneByOne);
+}
+
+TEST_F(ConverterRun, InterruptingABatchStopsEveryJobAndLeavesNoFile) {
+    for (const char* name : {"a.wav", "b.wav", "c.wav"}) writeWav16(dir_ / name, sine(440.0, 44100 * 120));
+    const int status = testing_support::runAndInterrupt(
+        {SELVIK_CONVERT_PATH, "--jobs", "2", "--method", "melody", "a.wav", "b.wav", "c.wav"}, dir_,
+        std::chrono::milliseconds(300));
+    EXPECT_EQ(status, 130);
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        EXPECT_EQ(entry.path().extension(), ".wav") << entry.path() << " was left behind";
+    }
 }
 
 TEST(RenderedMelody, FluteExampleIsRecognisedNoteByNote) {

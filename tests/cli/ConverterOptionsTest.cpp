@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstdio>
 #include <string>
+#include <thread>
+#include <algorithm>
 #include <vector>
 
 #include "cli/ExitStatus.h"
@@ -119,6 +121,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "--listen writes no MIDI file"},
         UsageRow{"listening with the notes table", {"--listen", "--notes", "a.wav"},
                  "--listen recognises no notes"},
+        UsageRow{"a negative number of jobs", {"--jobs", "-1", "a.wav"}, "--jobs"},
+        UsageRow{"a number of jobs that is not whole", {"--jobs", "1.5", "a.wav"}, "--jobs"},
+        UsageRow{"a number of jobs that is text", {"--jobs", "two", "a.wav"}, "--jobs"},
+        UsageRow{"two jobs that play", {"--jobs", "2", "--play", "a.wav", "b.wav"}, "--play"},
+        UsageRow{"two jobs that listen", {"--jobs", "2", "--listen", "a.wav", "b.wav"}, "--listen"},
         UsageRow{"an unknown option", {"--frobnicate", "a.wav"}, "frobnicate"}),
     [](const testing::TestParamInfo<UsageRow>& info) {
         std::string name;
@@ -165,6 +172,13 @@ TEST(ConverterOptions, MelodyTrackerTakesItsOwnOptionsAndTheThresholdAsSensitivi
     const ParseResult classic = parse({"--method", "classic", "in.wav"});
     ASSERT_TRUE(classic.options);
     EXPECT_NE(classic.options->method, &kMelodyMethod);
+}
+
+TEST(ConverterOptions, JobsDefaultToOneAndZeroMeansOnePerCore) {
+    EXPECT_EQ(parse({"a.wav"}).options->jobs, 1);
+    EXPECT_EQ(parse({"--jobs", "3", "a.wav"}).options->jobs, 3);
+    EXPECT_EQ(parse({"-j", "0", "a.wav"}).options->jobs,
+              static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
 }
 
 TEST(ConverterOptions, ListingDevicesNeedsNoInput) {

@@ -17,9 +17,14 @@
 #include <vector>
 
 #include "midi/MidiFileWriter.h"
+#include "midi/OutputFile.h"
 #include "midi/TemporaryFolder.h"
 
 namespace selvik {
+
+// The writer itself, under a name the test fixture below does not hide.
+using FileBeingWritten = OutputFile;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -122,6 +127,31 @@ TEST_F(OutputFile, ReplacesALongerFileAndLeavesNoTemporaryFile) {
     ASSERT_EQ(writeMidiFile(target.c_str(), &song), MidiResult::Success);
     EXPECT_EQ(test::readBytes(target), expected);
     EXPECT_EQ(folder.entries(), Names{"out.mid"});
+}
+
+TEST_F(OutputFile, AnAbruptEndRemovesTheFilesBeingWrittenAndKeepsTheTargets) {
+    const std::string target = folder.file("out.mid");
+    test::writeBytes(target, {1, 2, 3});
+    FileBeingWritten first;
+    FileBeingWritten second;
+    ASSERT_TRUE(first.open(target.c_str()));
+    ASSERT_TRUE(second.open(folder.file("new.mid").c_str()));
+    const std::uint8_t bytes[] = {9, 9};
+    ASSERT_TRUE(first.write(bytes, sizeof bytes));
+    EXPECT_EQ(folder.entries().size(), 3u) << "two temporary files beside the target";
+    FileBeingWritten::removeTemporaryFiles();
+    EXPECT_EQ(folder.entries(), Names{"out.mid"});
+    EXPECT_EQ(test::readBytes(target), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(first.commit()) << "its temporary file is gone";
+    EXPECT_EQ(test::readBytes(target), (Bytes{1, 2, 3}));
+
+    // A committed file is no longer among them.
+    FileBeingWritten third;
+    ASSERT_TRUE(third.open(target.c_str()));
+    ASSERT_TRUE(third.write(bytes, sizeof bytes));
+    ASSERT_TRUE(third.commit());
+    FileBeingWritten::removeTemporaryFiles();
+    EXPECT_EQ(test::readBytes(target), (Bytes{9, 9}));
 }
 
 TEST_F(OutputFile, KeepsTheModeOfAReplacedFile) {

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "core/MessageService.h"
+#include "core/VectorClones.h"
 #include "recognition/classic/BlockWeighting.h"
 #include "recognition/classic/NoteFrequencyTable.h"
 #include "recognition/classic/NotePicker.h"
@@ -41,6 +42,7 @@ void decimateBlock(const float* blockStart, std::int32_t blockSize, std::int32_t
     for (std::int32_t i = 0; i < blockSize; ++i) out[i] = blockStart[static_cast<std::int64_t>(i) * factor];
 }
 
+SELVIK_VECTOR_CLONES
 void weightBlock(const float* reversedWindow, const float* decimated, std::int32_t blockSize,
                  std::int32_t offset, float* out) {
     // The exact product of two floats fits a double, so rounding it to float
@@ -171,6 +173,34 @@ void weightPositions(const PassPlan& plan, Workspace& work, std::int32_t b, floa
     }
 }
 
+// Adds the power of each of the first `count` lines of `spectrum` to
+// binPower (or, for the first spectrum, stores it: 0.0 + p is p exactly),
+// each raised to kPowerFloor. True when a line is not exactly zero: that
+// happens only when re = im = 0, as the square of the smallest float is far
+// above 0 in double.
+SELVIK_VECTOR_CLONES
+bool addLinePowers(const Complex* __restrict spectrum, std::int32_t count, bool first, double* __restrict binPower) {
+    int sound = 0;
+    if (first) {
+        for (std::int32_t k = 0; k < count; ++k) {
+            const auto re = static_cast<double>(spectrum[k].re);
+            const auto im = static_cast<double>(spectrum[k].im);
+            const double p = re * re + im * im;
+            sound |= p != 0.0;
+            binPower[k] = p < kPowerFloor ? kPowerFloor : p;
+        }
+    } else {
+        for (std::int32_t k = 0; k < count; ++k) {
+            const auto re = static_cast<double>(spectrum[k].re);
+            const auto im = static_cast<double>(spectrum[k].im);
+            const double p = re * re + im * im;
+            sound |= p != 0.0;
+            binPower[k] += p < kPowerFloor ? kPowerFloor : p;
+        }
+    }
+    return sound != 0;
+}
+
 // Picks the notes of one block from the spectra of its S window positions and
 // returns how many were written to `notes`.
 int pickBlockNotes(const PassPlan& plan, Workspace& work, const Complex* const* spectra,
@@ -180,21 +210,8 @@ int pickBlockNotes(const PassPlan& plan, Workspace& work, const Complex* const* 
     const std::int32_t half = n / 2;
 
     double* binPower = work.binPower.get();
-    std::fill_n(binPower, half, 0.0);
-    // A line is exactly zero only when re = im = 0: the square of the smallest
-    // float is far above 0 in double.
     bool sound = false;
-    for (std::int32_t j = 0; j < s; ++j) {
-        const Complex* spectrum = spectra[j];
-        for (std::int32_t k = 0; k < half; ++k) {
-            const auto re = static_cast<double>(spectrum[k].re);
-            const auto im = static_cast<double>(spectrum[k].im);
-            double p = re * re + im * im;
-            sound |= p != 0.0;
-            if (p < kPowerFloor) p = kPowerFloor;
-            binPower[k] += p;
-        }
-    }
+    for (std::int32_t j = 0; j < s; ++j) sound |= addLinePowers(spectra[j], half, j == 0, binPower);
     // Digital silence (every line exactly zero) would otherwise give equal
     // energies on every note and the band's lowest note would pass any threshold.
     if (!sound) return 0;

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/MessageService.h"
+#include "recognition/ParameterRanges.h"
 #include "signal/SignalStatus.h"
 #include "signal/WindowType.h"
 
@@ -38,7 +39,7 @@ void Recognizer::loadWav(const char* path) {
 }
 
 void Recognizer::setBlockSize(std::int32_t n) {
-    if (n != 1024 && n != 2048 && n != 4096 && n != 8192) {
+    if (!parameters::isOneOf(parameters::kBlockSizes, n)) {
         showMessage("Bad block size. Defaults to 2048");
         n = 2048;
     }
@@ -48,7 +49,7 @@ void Recognizer::setBlockSize(std::int32_t n) {
 }
 
 void Recognizer::setPolyphony(std::int32_t n) {
-    if (n < 1 || n > 16) {
+    if (n < parameters::kMinPolyphony || n > parameters::kMaxPolyphony) {
         showMessage("Bad polyphony value. Defaults to 1");
         n = 1;
     }
@@ -69,7 +70,7 @@ void Recognizer::setThreshold(float x) {
 }
 
 void Recognizer::setSubsampling(std::int32_t n) {
-    if (n != 1 && n != 2 && n != 4 && n != 8 && n != 16) {
+    if (!parameters::isOneOf(parameters::kSubsamplings, n)) {
         showMessage("Bad subsampling value. Defaults to 4.");
         n = 4;
     }

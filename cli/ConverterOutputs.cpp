@@ -3,9 +3,8 @@
 #include <string>
 
 #include "cli/Conversion.h"
-#include "cli/Playing.h"
-#include "cli/Plotting.h"
-#include "cli/Rendering.h"
+#include "cli/ExitStatus.h"
+#include "cli/Modules.h"
 #include "core/MessageService.h"
 #include "midi/MidiFileWriter.h"
 
@@ -33,8 +32,10 @@ class PlotOutput final : public ConversionOutput {
 public:
     explicit PlotOutput(const ConverterOptions& options) : options_(options) {}
     Delivery deliver(const ConvertedSong& converted) override {
-        return {asStatus(plotSong(converted.recording.signal, converted.song, *options_.plot, options_.plotWidth,
-                                  options_.plotHeight))};
+        const PlotModule* module = plotModule("draw the plot");
+        if (module == nullptr) return {ConversionStatus::Unavailable};
+        return {asStatus(module->plot(&showMessage, converted.recording.signal, converted.song, *options_.plot,
+                                      options_.plotWidth, options_.plotHeight))};
     }
 
 private:
@@ -76,7 +77,9 @@ class RenderOutput final : public ConversionOutput {
 public:
     explicit RenderOutput(const ConverterOptions& options) : options_(options) {}
     Delivery deliver(const ConvertedSong& converted) override {
-        return {asStatus(renderToWav(converted.song, *options_.render, options_.program))};
+        const SoundModule* module = soundModule("render");
+        if (module == nullptr) return {ConversionStatus::Unavailable};
+        return {asStatus(module->render(&showMessage, converted.song, *options_.render, options_.program))};
     }
 
 private:
@@ -89,8 +92,10 @@ public:
                const std::atomic<bool>& interrupted)
         : options_(options), terminal_(terminal), showProgress_(showProgress), interrupted_(interrupted) {}
     Delivery deliver(const ConvertedSong& converted) override {
-        return {asStatus(playSong(converted.input, converted.song, options_.device, options_.program, terminal_,
-                                  showProgress_, interrupted_))};
+        const SoundModule* module = soundModule("play");
+        if (module == nullptr) return {ConversionStatus::Unavailable};
+        return {asStatus(module->play(&showMessage, converted.input, converted.song, options_.device,
+                                      options_.program, terminal_, showProgress_, interrupted_))};
     }
 
 private:

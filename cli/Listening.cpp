@@ -7,27 +7,15 @@
 #include "cli/ExitStatus.h"
 #include "cli/TerminalProgress.h"
 #include "core/MessageService.h"
-#include "pipeline/RecordingLoader.h"
 #include "preview/PreviewPlayer.h"
 #include "preview/SdlSoundOutput.h"
 
 namespace selvik::cli {
 
-int listenToInput(const std::string& input, std::FILE* err, bool showProgress,
-                  const std::atomic<bool>& interrupted) {
-    Recording recording;
-    {
-        ScopedMessageHandler print([&](std::string_view text) {
-            std::fprintf(err, "%s: %.*s\n", input.c_str(), static_cast<int>(text.size()), text.data());
-        });
-        const LoadOutcome loaded = loadRecordingWithDetail(input, nullptr, recording, nullptr, &interrupted);
-        if (loaded == LoadOutcome::Unreadable) return kExitInputUnreadable;
-        if (loaded == LoadOutcome::Cancelled) return kExitInterrupted;
-    }
-    if (interrupted) return kExitInterrupted;
-    const Signal& signal = recording.signal;
+int listenToSignal(const std::string& input, const Signal& signal, std::FILE* err, bool showProgress,
+                   const std::atomic<bool>& interrupted) {
     if (signal.count() == 0) {
-        std::fprintf(err, "%s: the recording holds no samples; nothing to play\n", input.c_str());
+        showMessage("the recording holds no samples; nothing to play");
         return kExitOk;
     }
 
@@ -35,14 +23,12 @@ int listenToInput(const std::string& input, std::FILE* err, bool showProgress,
     SdlSoundOutput& output = *sdl;
     PreviewPlayer player(std::move(sdl));
     if (!player.soundReady()) {
-        std::fprintf(err, "%s: cannot play: no audio output could be opened (%s)\n",
-                     input.c_str(), output.lastError().c_str());
+        showMessage("cannot play: no audio output could be opened (" + output.lastError() + ")");
         return kExitUnavailable;
     }
     player.play(&signal);
     if (!player.isPlaying()) {
-        std::fprintf(err, "%s: cannot play: the audio output did not start (%s)\n",
-                     input.c_str(), output.lastError().c_str());
+        showMessage("cannot play: the audio output did not start (" + output.lastError() + ")");
         player.close();
         return kExitUnavailable;
     }

@@ -11,12 +11,10 @@
 #include "cli/BatchConversion.h"
 #include "cli/ConverterOptions.h"
 #include "cli/ExitStatus.h"
-#include "cli/Listening.h"
-#include "cli/Plotting.h"
-#include "midi/MidiDeviceList.h"
+#include "cli/ListenCommand.h"
+#include "cli/Modules.h"
+#include "core/MessageService.h"
 #include "midi/OutputFile.h"
-#include "midi/ports/DefaultMidiBackends.h"
-#include "midi/ports/LibraryLogs.h"
 
 namespace {
 
@@ -36,10 +34,7 @@ extern "C" void onInterrupt(int) {
 
 int main(int argc, char** argv) {
     using namespace selvik::cli;
-    using selvik::setMidiBackends;
-    using selvik::enumerateMidiDevices;
-    using selvik::defaultMidiBackends;
-    using selvik::silenceLibraryLogs;
+    using selvik::MessageHandler;
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParseResult parsed = parseConverterOptions(arguments);
     std::fputs(parsed.out.c_str(), stdout);
@@ -53,39 +48,17 @@ int main(int argc, char** argv) {
 
     const ConverterOptions& options = *parsed.options;
     if (options.listDevices || options.play) {
-        silenceLibraryLogs();
-        setMidiBackends(defaultMidiBackends());
-        enumerateMidiDevices();
+        // Before any input: a missing module is said once, not per input.
+        const MessageHandler previous = selvik::setMessageHandler([](std::string_view text) {
+            std::fprintf(stderr, "selvik-convert: %.*s\n", static_cast<int>(text.size()), text.data());
+        });
+        const SoundModule* sound = soundModule(options.play ? "play" : "list the MIDI devices");
+        selvik::setMessageHandler(previous);
+        if (sound == nullptr) return kExitUnavailable;
+        if (options.listDevices) return sound->listDevices(stdout, stderr);
+        const int status = sound->preparePlayback(options.device, stderr);
+        if (status != kExitOk) return status;
     }
-    if (options.listDevices) {
-        for (const selvik::MidiOutputDevice& device : selvik::midiDevices()) {
-            std::printf("%u: %s\n", device.deviceId, device.name.c_str());
-        }
-        if (selvik::midiDeviceCount() == 0) {
-            std::fputs("selvik-convert: no MIDI output devices (no soundfont for the built-in "
-                       "synthesizer, no system MIDI ports)\n",
-                       stderr);
-        }
-        return kExitOk;
-    }
-    if (options.play) {
-        if (selvik::midiDeviceCount() == 0) {
-            std::fputs("selvik-convert: cannot play: there is no MIDI output device (no General "
-                       "MIDI soundfont for the built-in synthesizer: install timgm6mb-soundfont "
-                       "or set SELVIK_SOUNDFONT; no system MIDI ports)\n",
-                       stderr);
-            return kExitUnavailable;
-        }
-        if (options.device >= selvik::midiDeviceCount()) {
-            std::fprintf(stderr,
-                         "selvik-convert: --device: there is no device %d; the devices are 0..%d "
-                         "(see --list-devices)\nRun with --help for more information.\n",
-                         options.device, selvik::midiDeviceCount() - 1);
-            return kExitUsage;
-        }
-    }
-    std::unique_ptr<OffscreenGui> gui;
-    if (options.plot) gui = std::make_unique<OffscreenGui>();
     const bool showProgress = !options.quiet && isatty(fileno(stderr));
     if (!options.listen) return convertAll(options, stdout, stderr, showProgress, interrupted);
     int status = kExitOk;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -164,6 +166,26 @@ TEST_F(PlotRun, APlotStartsQtOnTheOffscreenPlatformWhateverTheEnvironmentSays) {
     EXPECT_NE(result.err.find("plugin"), std::string::npos) << "the probe sees a GUI start";
     EXPECT_NE(result.err.find("offscreen"), std::string::npos) << result.err.substr(0, 2000);
     EXPECT_EQ(pngSize(readFile(dir_ / "roll.png")), std::make_pair(320, 200));
+}
+
+// The dynamic loader names every library it loads when LD_DEBUG=files is set.
+std::string librariesLoadedBy(const std::function<testing_support::ProcessResult()>& run) {
+    setenv("LD_DEBUG", "files", 1);
+    const testing_support::ProcessResult result = run();
+    unsetenv("LD_DEBUG");
+    return result.err;
+}
+
+TEST_F(PlotRun, APlainConversionLoadsNeitherTheGuiNorTheSoundLibraries) {
+    const std::string plain = librariesLoadedBy([&] { return convert({"-q", "melody.wav"}); });
+    EXPECT_NE(plain.find("libstdc++"), std::string::npos) << "the loader reports what it loads";
+    for (const char* library : {"libQt6", "libfluidsynth", "librtmidi", "libjack", "libSDL2", "libasound"}) {
+        EXPECT_EQ(plain.find(library), std::string::npos) << library << " was loaded";
+    }
+    const std::string plotted =
+        librariesLoadedBy([&] { return convert({"-q", "melody.wav", "--plot", "roll.png", "--plot-size", "64x64"}); });
+    EXPECT_NE(plotted.find("libQt6Gui"), std::string::npos);
+    EXPECT_EQ(plotted.find("libfluidsynth"), std::string::npos);
 }
 
 }  // namespace

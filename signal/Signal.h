@@ -11,6 +11,8 @@
 
 namespace selvik {
 
+class WavByteSource;
+
 // Mono audio as single-precision samples, stored in an array padded to a power
 // of two, with an optional complex spectrum of the same length beside it.
 //
@@ -72,12 +74,19 @@ public:
     // Reads a 44100 Hz PCM WAV file (1 or 2 channels, up to 16 bits) into the
     // Signal as mono samples in -1..1. When `detail` is given and the read
     // fails, it receives a developer-readable reason naming the field or chunk.
+    // The file is read in small pieces (signal/WavLayout.h has the rules), so
+    // memory beyond the samples stays small.
     SignalStatus readWav(const char* path, std::string* detail = nullptr);
 
-    // The same as readWav on a file already in memory (used by readWav itself
-    // and by the fuzzer). Never reads outside data[0 .. size).
+    // The same as readWav on a file already in memory (used by the fuzzer).
+    // Never reads outside data[0 .. size).
     SignalStatus readWavBytes(const unsigned char* data, std::size_t size,
                               std::string* detail = nullptr);
+
+    // The same on any source of bytes (what readWav and readWavBytes use). A
+    // source that fails to give bytes it has is a FileError, "read N of M
+    // bytes", and leaves the Signal empty.
+    SignalStatus readWavFrom(WavByteSource& source, std::string* detail = nullptr);
 
     // Scales the first count samples to a peak magnitude of 1; an all-zero
     // signal and the padding are left unchanged.

@@ -39,6 +39,12 @@ SignalStatus Signal::allocateSamples(std::int64_t count) {
     return SignalStatus::NoError;
 }
 
+SignalStatus Signal::createForReading(std::int64_t count, std::int32_t rate) {
+    const SignalStatus status = allocateSamples(count);
+    if (status == SignalStatus::NoError) sampleRate_ = rate;
+    return status;
+}
+
 SignalStatus Signal::create(std::int32_t n) {
     clear();
     if (n <= 0) return SignalStatus::BadParameter;

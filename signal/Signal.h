@@ -63,6 +63,13 @@ public:
     // cannot be allocated; the Signal is empty after a failure.
     SignalStatus create(std::int32_t n);
 
+    // For a reader that writes the samples itself: empties the Signal, then
+    // makes a zeroed array for `count` samples at `rate` Hz, as readWav does
+    // (count 0..kMaxCount; 0 gives the two zero entries of an empty data
+    // chunk, paddedLength 2). OutOfMemory, with the Signal empty, when the
+    // count is out of range or the array cannot be allocated.
+    SignalStatus createForReading(std::int64_t count, std::int32_t rate);
+
     // Circular access over paddedLength (not count): i = -1 is the last padded
     // entry, i = paddedLength is entry 0. Requires paddedLength > 0.
     float& sampleAt(std::int32_t i) {

@@ -64,7 +64,7 @@ inline std::string missingTool(const std::vector<std::string>& tools) {
 
 // Runs a shell command quietly; true when it exits 0.
 inline bool run(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
 }
 
 inline std::vector<unsigned char> bytesOf(const std::string& path) {

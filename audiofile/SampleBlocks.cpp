@@ -1,16 +1,28 @@
 #include "audiofile/SampleBlocks.h"
 
+#include <sys/mman.h>
+
 #include <cstring>
 
 namespace selvik {
 
+namespace {
+
+constexpr std::size_t kBlockBytes = SampleBlocks::kBlockSamples * sizeof(float);
+
+}  // namespace
+
+void SampleBlocks::Unmapper::operator()(float* block) const { munmap(block, kBlockBytes); }
+
 float* SampleBlocks::room(std::size_t& available) {
     const std::size_t used = static_cast<std::size_t>(count_ % kBlockSamples);
     if (used == 0 && count_ / kBlockSamples == blocks_.size()) {
-        std::unique_ptr<float, FreeDeleter> block(
-            static_cast<float*>(std::malloc(kBlockSamples * sizeof(float))));
-        if (!block) return nullptr;
-        blocks_.push_back(std::move(block));
+        // Grown first, so that the mapping below is never left unowned.
+        if (blocks_.size() == blocks_.capacity()) blocks_.reserve(2 * blocks_.size() + 16);
+        void* mapped = mmap(nullptr, kBlockBytes, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) return nullptr;
+        blocks_.emplace_back(static_cast<float*>(mapped));
     }
     available = kBlockSamples - used;
     return blocks_.back().get() + used;

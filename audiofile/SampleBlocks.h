@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -15,8 +14,10 @@ namespace selvik {
 // total is not known yet, so growing never copies what is already there.
 // moveInto() then hands them to a Signal block by block, freeing each block
 // as soon as it is copied: the peak stays near one copy of the samples.
-// Blocks come from malloc (never thrown for); may still throw std::bad_alloc
-// from the small list of blocks.
+// Each block is a mapping of its own, so freeing it gives the memory back to
+// the system at once (a heap might keep it until the blocks above it are
+// gone). Allocation failures are reported, never thrown, except
+// std::bad_alloc from the small list of blocks.
 class SampleBlocks {
 public:
     static constexpr std::size_t kBlockSamples = std::size_t{1} << 20;
@@ -43,10 +44,10 @@ public:
     SignalStatus moveInto(Signal& signal);
 
 private:
-    struct FreeDeleter {
-        void operator()(float* p) const { std::free(p); }
+    struct Unmapper {
+        void operator()(float* block) const;
     };
-    std::vector<std::unique_ptr<float, FreeDeleter>> blocks_;
+    std::vector<std::unique_ptr<float, Unmapper>> blocks_;
     std::uint64_t count_ = 0;
 };
 

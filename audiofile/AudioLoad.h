@@ -67,7 +67,10 @@ struct AudioLoadLimits {
 // file longer than limits.maxSeconds is TooLong: from the header when it
 // gives a count, else as soon as the decoded part passes the limit.
 // `progress` (may be null) gets a range and positions as the source is read;
-// `cancel` (may be null) is polled once per chunk. Never throws.
+// `cancel` (may be null) is polled once per chunk. Never throws. Loads may
+// run on several threads at once; only the reason of a file libsndfile
+// cannot open is kept process-wide by libsndfile, so two such failures at
+// the same moment may swap their reasons.
 AudioLoad loadAudioFile(const char* path, ProgressIndicator* progress,
                         const std::atomic<bool>* cancel, const AudioLoadLimits& limits = {});
 

@@ -1,7 +1,7 @@
 #include "signal/Signal.h"
 
 #include <cstdint>
-#include <new>
+#include <cstdlib>
 
 #include "signal/Fft.h"
 
@@ -31,11 +31,18 @@ SignalStatus Signal::allocateSamples(std::int64_t count) {
     if (static_cast<std::uint64_t>(padded) > SIZE_MAX / sizeof(float)) {
         return SignalStatus::OutOfMemory;
     }
-    samples_.reset(new (std::nothrow) float[static_cast<std::size_t>(padded)]());
+    samples_.reset(
+        static_cast<float*>(std::calloc(static_cast<std::size_t>(padded), sizeof(float))));
     if (!samples_) return SignalStatus::OutOfMemory;
     count_ = static_cast<std::int32_t>(count);
     paddedLength_ = padded;
     return SignalStatus::NoError;
+}
+
+SignalStatus Signal::createForReading(std::int64_t count, std::int32_t rate) {
+    const SignalStatus status = allocateSamples(count);
+    if (status == SignalStatus::NoError) sampleRate_ = rate;
+    return status;
 }
 
 SignalStatus Signal::create(std::int32_t n) {
@@ -62,7 +69,8 @@ void Signal::normalize() {
 SignalStatus Signal::allocateSpectrum() {
     spectrum_.reset();
     if (paddedLength_ <= 0) return SignalStatus::OutOfMemory;
-    spectrum_.reset(new (std::nothrow) Complex[static_cast<std::size_t>(paddedLength_)]());
+    spectrum_.reset(static_cast<Complex*>(
+        std::calloc(static_cast<std::size_t>(paddedLength_), sizeof(Complex))));
     return spectrum_ ? SignalStatus::NoError : SignalStatus::OutOfMemory;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -9,6 +10,8 @@
 #include "signal/SignalStatus.h"
 
 namespace selvik {
+
+class WavByteSource;
 
 // Mono audio as single-precision samples, stored in an array padded to a power
 // of two, with an optional complex spectrum of the same length beside it.
@@ -21,8 +24,10 @@ namespace selvik {
 //   4. clear() or destruction releases both arrays and returns to the empty state.
 //
 // The Signal owns both arrays. Entries from count up to paddedLength are 0.0
-// after create() and readWav(). No operation throws; allocation failures are
-// reported as OutOfMemory.
+// after create() and readWav(). Both arrays come from calloc: fresh pages
+// from the system are zero already, so padding that is never written costs no
+// memory (an hour of samples pads to 2^28 floats, 1 GiB, 0.4 GiB of padding).
+// No operation throws; allocation failures are reported as OutOfMemory.
 class Signal {
 public:
     // Largest count accepted: its padded length still fits a 32-bit signed value.
@@ -58,6 +63,13 @@ public:
     // cannot be allocated; the Signal is empty after a failure.
     SignalStatus create(std::int32_t n);
 
+    // For a reader that writes the samples itself: empties the Signal, then
+    // makes a zeroed array for `count` samples at `rate` Hz, as readWav does
+    // (count 0..kMaxCount; 0 gives the two zero entries of an empty data
+    // chunk, paddedLength 2). OutOfMemory, with the Signal empty, when the
+    // count is out of range or the array cannot be allocated.
+    SignalStatus createForReading(std::int64_t count, std::int32_t rate);
+
     // Circular access over paddedLength (not count): i = -1 is the last padded
     // entry, i = paddedLength is entry 0. Requires paddedLength > 0.
     float& sampleAt(std::int32_t i) {
@@ -69,12 +81,19 @@ public:
     // Reads a 44100 Hz PCM WAV file (1 or 2 channels, up to 16 bits) into the
     // Signal as mono samples in -1..1. When `detail` is given and the read
     // fails, it receives a developer-readable reason naming the field or chunk.
+    // The file is read in small pieces (signal/WavLayout.h has the rules), so
+    // memory beyond the samples stays small.
     SignalStatus readWav(const char* path, std::string* detail = nullptr);
 
-    // The same as readWav on a file already in memory (used by readWav itself
-    // and by the fuzzer). Never reads outside data[0 .. size).
+    // The same as readWav on a file already in memory (used by the fuzzer).
+    // Never reads outside data[0 .. size).
     SignalStatus readWavBytes(const unsigned char* data, std::size_t size,
                               std::string* detail = nullptr);
+
+    // The same on any source of bytes (what readWav and readWavBytes use). A
+    // source that fails to give bytes it has is a FileError, "read N of M
+    // bytes", and leaves the Signal empty.
+    SignalStatus readWavFrom(WavByteSource& source, std::string* detail = nullptr);
 
     // Scales the first count samples to a peak magnitude of 1; an all-zero
     // signal and the padding are left unchanged.
@@ -97,11 +116,16 @@ private:
     // Empties the Signal, then allocates a zeroed array for `count` samples.
     SignalStatus allocateSamples(std::int64_t count);
 
+    // Releases with free() what calloc gave.
+    struct FreeDeleter {
+        void operator()(void* p) const { std::free(p); }
+    };
+
     std::int32_t sampleRate_ = -1;
     std::int32_t count_ = 0;
     std::int32_t paddedLength_ = 0;
-    std::unique_ptr<float[]> samples_;
-    std::unique_ptr<Complex[]> spectrum_;
+    std::unique_ptr<float[], FreeDeleter> samples_;
+    std::unique_ptr<Complex[], FreeDeleter> spectrum_;
 };
 
 }  // namespace selvik

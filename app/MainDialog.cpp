@@ -295,6 +295,7 @@ bool MainDialog::loadRecordingFile(const QString& path) {
         // Exactly as the spectral method has always loaded: its reader, its messages.
         recording_ = Recording{};
         recording_.classicReadable = loadClassicRecording(local.c_str(), recording_.signal, nullptr);
+        recording_.classicValues = recording_.classicReadable;
         return recording_.classicReadable;
     }
     return loadAudioRecording(local, recording_, nullptr, nullptr, nullptr) == LoadOutcome::Loaded;
@@ -329,6 +330,12 @@ void MainDialog::onPlayWav() {
 
 void MainDialog::onAnalyze() {
     if (analyzing_) return;
+    // The audio-file reader took one channel of a file whose channels cancel
+    // out; the spectral method analyses what its own reader reads.
+    if (method().classicReader && recording_.classicReadable && !recording_.classicValues && !wavePath_.isEmpty()) {
+        loadRecordingFile(wavePath_);
+        if (pianoRoll_) pianoRoll_->recordingLoaded(recording_.signal);
+    }
     analyzing_ = true;
     ProgressBarIndicator progress(*progressBar_);
     auto readSettings = [this] {

@@ -9,8 +9,13 @@ namespace selvik {
 struct Recording {
     Signal signal;
     // The classic WAV reader reads the file, so the classic method may
-    // analyse it; its samples are then exactly that reader's values.
+    // analyse it.
     bool classicReadable = false;
+    // The samples are exactly those the classic reader gives: always when the
+    // classic reader loaded the file, and when the audio-file reader read a
+    // file the classic reader reads, unless its channels cancelled out when
+    // mixed and one channel was taken instead.
+    bool classicValues = false;
 };
 
 }  // namespace selvik

@@ -1,9 +1,14 @@
 // The "Method:" list: the spectral method stays the start choice and behaves
 // as before; the melody tracker takes the threshold slider as its sensitivity.
 
+#include <QDir>
+#include <QFileDialog>
 #include <QTest>
 
+#include <cstdlib>
+
 #include "MainDialogFixture.h"
+#include "app/FileDialogs.h"
 #include "cli/Conversion.h"
 #include "recognition/melody/MelodyTracker.h"
 #include "support/ClassicSong.h"
@@ -56,6 +61,51 @@ TEST_F(Method, AnalyzeWithTheTrackerGivesTheMelodysNotes) {
     Song classic;
     ASSERT_EQ(classicSong(folder.file("melody.wav").toStdString(), classic), AnalysisOutcome::Completed);
     EXPECT_EQ(cli::formatNotes(dialog().song()), cli::formatNotes(classic));
+}
+
+// A FLAC only the other methods read: loaded in the tracker's mode, it is
+// analysed there; the spectral method then cannot analyse it, and says why.
+TEST_F(Method, AFileOnlyTheOtherMethodsReadLeavesTheSpectralMethodWithoutAnalyze) {
+    const QString wav = writeMelody("melody.wav");
+    const std::string flac = folder.file("melody.flac").toStdString();
+    ASSERT_EQ(std::system(("sox -D '" + wav.toStdString() + "' '" + flac + "' 2>/dev/null").c_str()), 0);
+
+    // The spectral method's reader refuses it, as it always has.
+    dialog().loadWavFile(QString::fromStdString(flac));
+    ASSERT_GE(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Bad file format");
+    EXPECT_TRUE(dialog().wavePath().isEmpty());
+    messages.clear();
+
+    QTest::keyClick(list("1022"), Qt::Key_Down);
+    dialog().loadWavFile(QString::fromStdString(flac));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(labelText("1002"), "Selected file: melody.flac");
+    EXPECT_TRUE(button("1010")->isEnabled());
+    button("1010")->click();
+    ASSERT_EQ(dialog().lastAnalysis(), AnalysisOutcome::Completed);
+    EXPECT_EQ(cli::notesOfSong(dialog().song()).size(), 2u);
+
+    QTest::keyClick(list("1022"), Qt::Key_Up);
+    EXPECT_FALSE(button("1010")->isEnabled());
+    EXPECT_EQ(labelText("1014"), "44.1 kHz WAV only");
+    EXPECT_FALSE(control<QLabel>("1014")->toolTip().isEmpty());
+
+    QTest::keyClick(list("1022"), Qt::Key_Down);
+    EXPECT_TRUE(button("1010")->isEnabled());
+    EXPECT_EQ(labelText("1014"), QString::fromStdString(melodyTrackerRange()));
+}
+
+TEST_F(Method, TheOpenDialogOffersAudioFilesOnlyOutsideTheSpectralMethod) {
+    QFileDialog classic;
+    app::configureWavOpenDialog(classic, false);
+    EXPECT_EQ(classic.nameFilters(), QStringList({app::kWavFilterLabel}));
+    QFileDialog any;
+    app::configureWavOpenDialog(any, true);
+    ASSERT_EQ(any.nameFilters().size(), 2);
+    EXPECT_TRUE(any.nameFilters()[0].startsWith("Audio files (")) << any.nameFilters()[0].toStdString();
+    EXPECT_EQ(any.nameFilters()[1], app::kWavFilterLabel);
+    EXPECT_FALSE(any.filter() & QDir::CaseSensitive) << "RECORDING.FLAC is listed too";
 }
 
 }  // namespace

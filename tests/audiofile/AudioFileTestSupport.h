@@ -18,9 +18,7 @@
 
 #include "audiofile/AudioLoad.h"
 #include "core/ProgressIndicator.h"
-#include "midi/Song.h"
-#include "midi/SongNotes.h"
-#include "recognition/MelodyTracker.h"
+#include "recognition/melody/MelodyTracker.h"
 #include "signal/Signal.h"
 
 namespace selvik::test {
@@ -94,12 +92,9 @@ inline std::vector<HeardNote> trackedNotes(const Signal& signal) {
     }
     std::copy(signal.samples(), signal.samples() + signal.count(), copy.samples());
     copy.normalize();
-    Song song;
-    reset(&song);
-    runMelodyTracker(copy, song, nullptr, MelodyTrackerParameters{});
     std::vector<HeardNote> notes;
-    for (const SongNote& note : songNotes(song)) {
-        notes.push_back({note.number, note.startTick / 768.0});  // 120 BPM, 384 per quarter
+    for (const RecognizedNote& note : runMelodyTracker(copy, MelodyTrackerParameters{}, nullptr).notes) {
+        notes.push_back({note.note, note.startSeconds});
     }
     return notes;
 }

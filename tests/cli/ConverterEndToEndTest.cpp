@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <chrono>
 #include <map>
 #include <tuple>
@@ -283,6 +284,94 @@ TEST_F(ConverterRun, InterruptingABatchStopsEveryJobAndLeavesNoFile) {
     for (const auto& entry : fs::directory_iterator(dir_)) {
         EXPECT_EQ(entry.path().extension(), ".wav") << entry.path() << " was left behind";
     }
+}
+
+// Our methods read what a phone or a DAW writes; the classic method still
+// reads only its own WAV files, with its own messages.
+TEST_F(ConverterRun, OurMethodsReadAnyAudioFileAndTheClassicMethodKeepsItsReader) {
+    const fs::path original = fs::path(SELVIK_TEST_DATA_DIR) / "melodies" / "melody_ocarina_low.wav";
+    ASSERT_EQ(std::system(("sox -D '" + original.string() + "' -r 48000 -b 24 -c 2 '" +
+                           (dir_ / "take.flac").string() + "' 2>/dev/null").c_str()), 0);
+    ASSERT_EQ(std::system(("sox -D '" + original.string() + "' -r 48000 '" + (dir_ / "take48.wav").string() +
+                           "' 2>/dev/null").c_str()), 0);
+
+    const auto flac = convert({"-q", "--method", "melody", "take.flac"});
+    EXPECT_EQ(flac.status, 0) << flac.err;
+    EXPECT_EQ(flac.err, "") << "a successful conversion says nothing with -q";
+    EXPECT_TRUE(fs::exists(dir_ / "take.mid"));
+
+    const auto wav48 = convert({"--notes", "--method", "melody", "take48.wav"});
+    EXPECT_EQ(wav48.status, 0) << wav48.err;
+    const auto original44 = convert({"--notes", "--method", "melody", "-o", "original.mid", original.string()});
+    std::istringstream resampled(wav48.out), direct(original44.out);
+    std::string a, b;
+    int lines = 0;
+    while (std::getline(resampled, a) && std::getline(direct, b)) {
+        EXPECT_EQ(a.substr(0, a.find('\t', a.find('\t') + 1)), b.substr(0, b.find('\t', b.find('\t') + 1)))
+            << "the same note numbers, line " << lines;
+        ++lines;
+    }
+    EXPECT_GT(lines, 5);
+
+    fs::remove(dir_ / "take48.mid");
+    const auto classic = convert({"take48.wav"});
+    EXPECT_EQ(classic.status, 1);
+    EXPECT_EQ(classic.err.rfind("take48.wav: Bad file format (sample rate 48000 Hz", 0), 0u) << classic.err;
+    EXPECT_FALSE(fs::exists(dir_ / "take48.mid"));
+}
+
+TEST_F(ConverterRun, AFileNoReaderOpensIsOneLineAndStatusOneWithNothingWritten) {
+    {
+        std::ofstream(dir_ / "notes.flac") << "these are not the samples you are looking for";
+    }
+    const auto result = convert({"--method", "melody", "notes.flac"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_EQ(result.err.rfind("notes.flac: Unable to read audio file. (", 0), 0u) << result.err;
+    EXPECT_FALSE(fs::exists(dir_ / "notes.mid"));
+}
+
+TEST_F(ConverterRun, ARecordingLongerThanSixHoursIsRefusedWithAClearLine) {
+    // Seven hours of 16-bit mono at 44100 Hz, as a sparse file: only the header is on disk.
+    const std::uint32_t dataBytes = 7u * 3600u * 44100u * 2u;
+    writeWav16(dir_ / "long.wav", {});
+    {
+        std::fstream file(dir_ / "long.wav", std::ios::in | std::ios::out | std::ios::binary);
+        auto put32 = [&](std::streamoff at, std::uint32_t v) {
+            file.seekp(at);
+            for (int i = 0; i < 4; ++i) file.put(static_cast<char>((v >> (8 * i)) & 0xFF));
+        };
+        put32(4, 36 + dataBytes);
+        put32(40, dataBytes);
+    }
+    fs::resize_file(dir_ / "long.wav", 44 + static_cast<std::uintmax_t>(dataBytes));
+    const auto result = convert({"--method", "melody", "long.wav"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "long.wav: Unable to read audio file. (longer than 6 hours (7:00:00); split it into "
+                          "shorter files)\n");
+    EXPECT_FALSE(fs::exists(dir_ / "long.mid"));
+}
+
+TEST_F(ConverterRun, AnEmptyOrTooShortFileIsLikeSilence) {
+    ASSERT_EQ(std::system(("sox -n -r 44100 -c 1 '" + (dir_ / "empty.flac").string() +
+                           "' trim 0 0 2>/dev/null").c_str()), 0);
+    const auto result = convert({"--method", "melody", "empty.flac"});
+    EXPECT_EQ(result.status, 3) << result.err;
+    EXPECT_EQ(result.err, "empty.flac: Unable to save MIDI file. (no notes were recognised)\n");
+    EXPECT_FALSE(fs::exists(dir_ / "empty.mid"));
+}
+
+TEST_F(ConverterRun, ADecodingErrorPartWayKeepsWhatWasDecodedAndSaysWhere) {
+    const fs::path original = fs::path(SELVIK_TEST_DATA_DIR) / "melodies" / "melody_ocarina_low.wav";
+    ASSERT_EQ(std::system(("flac -s -o '" + (dir_ / "whole.flac").string() + "' '" + original.string() + "'").c_str()), 0);
+    std::string bytes = readFile(dir_ / "whole.flac");
+    // Damage the second half of the frames.
+    for (std::size_t i = bytes.size() / 2; i < bytes.size(); i += 7) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    std::ofstream(dir_ / "damaged.flac", std::ios::binary) << bytes;
+    const auto result = convert({"-q", "--method", "melody", "damaged.flac"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("damaged.flac: decoding stopped at 0:"), std::string::npos) << result.err;
+    EXPECT_TRUE(fs::exists(dir_ / "damaged.mid"));
 }
 
 TEST(RenderedMelody, FluteExampleIsRecognisedNoteByNote) {

@@ -8,18 +8,19 @@
 #include "cli/TerminalProgress.h"
 #include "core/MessageService.h"
 #include "core/NoteName.h"
+#include "midi/TempoMap.h"
 #include "pipeline/Conversion.h"
 
 namespace selvik::cli {
 
 std::string formatNotes(const Song& song) {
     std::string text = "name\tnumber\tstart_s\tend_s\tstart_tick\tend_tick\n";
-    const double ticksPerSecond = song.division * song.tempo / 60.0;
+    const TempoMap map = TempoMap::of(song);
     char line[160];
     for (const PrintedNote& note : notesOfSong(song)) {
         std::snprintf(line, sizeof line, "%s\t%d\t%.3f\t%.3f\t%" PRIu32 "\t%" PRIu32 "\n",
-                      noteName(note.number).c_str(), note.number, note.startTick / ticksPerSecond,
-                      note.endTick / ticksPerSecond, note.startTick, note.endTick);
+                      noteName(note.number).c_str(), note.number, map.secondsAt(note.startTick),
+                      map.secondsAt(note.endTick), note.startTick, note.endTick);
         text += line;
     }
     return text;

@@ -21,7 +21,8 @@ using PrintedNote = SongNote;
 inline std::vector<PrintedNote> notesOfSong(const Song& song) { return songNotes(song); }
 
 // The --notes table: a header line, then name, number, start and end in
-// seconds (three decimals) and in ticks, tab-separated.
+// seconds through the song's tempo map (three decimals) and in ticks,
+// tab-separated.
 std::string formatNotes(const Song& song);
 
 // The stages an input's progress runs through, each starting with a

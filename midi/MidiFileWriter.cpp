@@ -16,10 +16,13 @@ constexpr std::uint8_t kMetaText = 0x01;
 constexpr std::uint8_t kMetaCopyright = 0x02;
 constexpr std::uint8_t kMetaTrackName = 0x03;
 constexpr std::uint8_t kMetaTempo = 0x51;
+constexpr std::uint8_t kMetaTimeSignature = 0x58;
 constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
 constexpr std::uint32_t kMaxTempoValue = 0xFFFFFF;
 constexpr std::uint32_t kTempoAndEndBytes = 7 + 4;
 constexpr std::uint32_t kEndOfTrackBytes = 4;
+constexpr std::uint32_t kTimeSignatureBytes = 8;
+constexpr std::uint32_t kTempoBytesAfterDelta = 6;
 constexpr std::uint64_t kMaxChunkLength = 0xFFFFFFFFull;
 
 // Text lengths count the bytes up to the first zero, as in a C string.
@@ -50,6 +53,45 @@ std::uint32_t tempoValue(double tempo) {
         return kMaxTempoValue;  // also NaN and the infinity of tempo 0
     }
     return static_cast<std::uint32_t>(value);
+}
+
+void writeTempo(ByteWriter& out, std::uint32_t delta, double tempo) {
+    const std::uint32_t value = tempoValue(tempo);
+    writeVarLen(out, delta);
+    const std::uint8_t event[] = {kMetaEvent, kMetaTempo, 0x03, static_cast<std::uint8_t>(value >> 16),
+                                  static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+    out.write(event, sizeof event);
+}
+
+// The denominator as the power of two the file holds; a denominator that is
+// no power of two is written as the nearest one below it.
+std::uint8_t denominatorPower(std::uint8_t denominator) {
+    std::uint8_t power = 0;
+    while (power < 7 && (2u << power) <= denominator) ++power;
+    return power;
+}
+
+void writeTimeSignature(ByteWriter& out, const TimeSignature& signature) {
+    // The metronome clicks once a counted beat: 24 MIDI clocks a quarter note.
+    const auto clocksPerClick = static_cast<std::uint8_t>(std::lround(24.0 * signature.quartersPerBeat()));
+    const std::uint8_t event[] = {0x00, kMetaEvent, kMetaTimeSignature, 0x04, signature.numerator,
+                                  denominatorPower(signature.denominator), clocksPerClick, 8};
+    out.write(event, sizeof event);
+}
+
+// The tempo changes written after the first tempo: in order, a change at the
+// tick of the one before it following it at delta 0 (the later one counts,
+// as in the tempo map), one out of order left out (as the tempo map leaves
+// it out).
+std::uint64_t tempoChangesLength(const Song& song) {
+    std::uint64_t length = 0;
+    std::uint32_t previous = 0;
+    for (const TempoChange& change : song.tempoChanges) {
+        if (change.tick < previous) continue;
+        length += static_cast<std::uint64_t>(varLenSize(change.tick - previous)) + kTempoBytesAfterDelta;
+        previous = change.tick;
+    }
+    return length;
 }
 
 bool hasEvents(const SongTrack& track) { return track.eventCount != 0 && track.events; }
@@ -186,7 +228,8 @@ MidiResult writeMidiFile(const char* path, const Song* song) {
     }
     const std::optional<std::string>* texts[] = {&song->sequenceName, &song->notice, &song->text};
     const std::uint8_t textTypes[] = {kMetaTrackName, kMetaCopyright, kMetaText};
-    std::uint64_t firstLength = kTempoAndEndBytes;
+    std::uint64_t firstLength = kTempoAndEndBytes + tempoChangesLength(*song);
+    if (song->timeSignature) firstLength += kTimeSignatureBytes;
     for (const auto* text : texts) {
         if (*text) {
             firstLength += metaTextSize(textBytes(**text));
@@ -215,12 +258,14 @@ MidiResult writeMidiFile(const char* path, const Song* song) {
             writeMetaText(out, textTypes[i], textBytes(**texts[i]));
         }
     }
-    const std::uint32_t tempo = tempoValue(song->tempo);
-    const std::uint8_t tempoEvent[] = {0x00, kMetaEvent, kMetaTempo, 0x03,
-                                       static_cast<std::uint8_t>(tempo >> 16),
-                                       static_cast<std::uint8_t>(tempo >> 8),
-                                       static_cast<std::uint8_t>(tempo)};
-    out.write(tempoEvent, sizeof tempoEvent);
+    if (song->timeSignature) writeTimeSignature(out, *song->timeSignature);
+    writeTempo(out, 0, song->tempo);
+    std::uint32_t previous = 0;
+    for (const TempoChange& change : song->tempoChanges) {
+        if (change.tick < previous) continue;
+        writeTempo(out, change.tick - previous, change.tempo);
+        previous = change.tick;
+    }
     writeEndOfTrack(out);
 
     for (int t = 0; t < kSongTrackCount; ++t) {

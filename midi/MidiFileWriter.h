@@ -10,8 +10,11 @@ namespace selvik {
 
 class ByteWriter;
 
-// Writes the Song as a format-1 Standard MIDI File: a texts-and-tempo track,
-// then one track per SongTrack with events, running status throughout.
+// Writes the Song as a format-1 Standard MIDI File: a texts-and-tempo track
+// (the texts, the time signature when the song has one, the first tempo,
+// then the tempo changes at their ticks, a change that lies before the one
+// written before it left out), then one track per SongTrack with
+// events, running status throughout.
 // Success, NoSong, NoTrackWithEvents (no file touched) or CannotCreateFile
 // (also when any write or the close fails; the previous file is then kept).
 // The file is replaced as OutputFile describes: a regular file or a new path

@@ -9,6 +9,8 @@ void reset(Song* song) {
         return;
     }
     song->tempo = 100.0;
+    song->tempoChanges.clear();
+    song->timeSignature.reset();
     song->division = 120;
     song->sequenceName.reset();
     song->notice.reset();

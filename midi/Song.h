@@ -5,7 +5,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "core/TimeSignature.h"
 #include "midi/MidiEvent.h"
 
 namespace selvik {
@@ -23,11 +25,25 @@ struct SongTrack {
     std::unique_ptr<MidiEvent[]> events;  // sorted by time once sortTracks has run
 };
 
-// The in-memory song: tempo, division, three optional texts and 16 tracks.
-// Owned by its front end; must not be cleared or rebuilt while it is streamed.
+// A new tempo from `tick` on, in quarter notes per minute.
+struct TempoChange {
+    std::uint32_t tick = 0;
+    double tempo = 120.0;
+
+    bool operator==(const TempoChange&) const = default;
+};
+
+// The in-memory song: its tempo map, division, three optional texts and 16
+// tracks. Owned by its front end; must not be cleared or rebuilt while it is
+// streamed.
 struct Song {
-    double tempo = 100.0;            // quarter notes per minute
+    double tempo = 100.0;            // quarter notes per minute from tick 0
     std::uint16_t division = 120;    // ticks per quarter note
+    // The tempos after the first, at rising ticks above 0; empty when the
+    // song keeps `tempo` throughout (midi/TempoMap.h reads the whole map).
+    std::vector<TempoChange> tempoChanges;
+    // Written at tick 0 when present; a song without one is taken as 4/4.
+    std::optional<TimeSignature> timeSignature;
     std::optional<std::string> sequenceName;  // meta event 0x03
     std::optional<std::string> notice;        // meta event 0x02
     std::optional<std::string> text;          // meta event 0x01
@@ -40,10 +56,11 @@ struct Song {
     Song& operator=(const Song&) = delete;
 };
 
-// Sets the defaults (tempo 100, division 120, no texts, every track empty with
-// volume 100 and pan 64); a null Song is ignored. totalEvents and endTime are
-// left as they are. The members own their storage, so whatever a filled Song
-// held is freed here too; clear() is the name callers use for that.
+// Sets the defaults (tempo 100 throughout, no time signature, division 120,
+// no texts, every track empty with volume 100 and pan 64); a null Song is
+// ignored. totalEvents and endTime are left as they are. The members own
+// their storage, so whatever a filled Song held is freed here too; clear() is
+// the name callers use for that.
 void reset(Song* song);
 // Releases the texts, track names and events, then reset().
 void clear(Song& song);

@@ -17,9 +17,10 @@ struct SongNote {
     bool operator==(const SongNote&) const = default;
 };
 
-// The song's notes on the first channel's note messages of every track, track
-// by track in event order; each ending closes the earliest open note of its
-// number. For a converted song (one sorted track) that is the order of the starts.
+// The song's notes from the note messages of every track, track by track in
+// event order; each ending closes the earliest open note of its number on its
+// channel. For a converted song (one sorted track) that is the order of the
+// starts.
 std::vector<SongNote> songNotes(const Song& song);
 
 }  // namespace selvik

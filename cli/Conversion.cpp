@@ -42,6 +42,7 @@ int convertInput(InputReport& report, const ConverterOptions& options, ProgressI
     request.input = report.input();
     request.method = options.method;
     request.settings = options.settings;
+    request.song = options.song;
     request.threads = threads;
     return static_cast<int>(convert(request, outputs, progress, interrupted));
 }

@@ -94,6 +94,21 @@ std::optional<float> parseThreshold(std::string_view text) {
     return value;
 }
 
+std::optional<SongOptions> parseTempo(std::string_view text, SongOptions options) {
+    if (text == "auto") {
+        options.tempo = TempoSource::Recording;
+        return options;
+    }
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
+    if (!std::isfinite(value) || value < kSlowestTempo || value > kFastestTempo) return std::nullopt;
+    options.tempo = TempoSource::Fixed;
+    options.fixedTempo = value;
+    return options;
+}
+
 std::string defaultOutputPath(const std::string& input) {
     const std::size_t slash = input.find_last_of('/');
     const std::size_t dot = input.find_last_of('.');
@@ -109,7 +124,8 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
     CLI::App app{"Turns recordings of music into Standard MIDI Files.\n"
                  "The classic method reads 44100 Hz PCM WAV files (mono or stereo, up to 16 bits);\n"
                  "the other methods read WAV in any encoding, AIFF, FLAC, Ogg Vorbis, Opus and MP3.\n"
-                 "Writes one format-1 MIDI file per input (120 BPM, 384 ticks per quarter note).",
+                 "Writes one format-1 MIDI file per input (384 ticks per quarter note): the classic\n"
+                 "method's at 120 BPM, the other methods' at the recording's tempo and meter.",
                  "selvik-convert"};
     app.footer(
         "Messages about an input go to standard error as 'INPUT: TEXT'.\n"
@@ -193,10 +209,27 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
     app.add_option("--device", device, "MIDI output device for --play, as --list-devices numbers "
                                        "them (default 0)")
         ->type_name("N");
+    std::string tempo;
+    app.add_option("--tempo", tempo,
+                   "auto (follow the recording's tempo and meter; the default of every method but "
+                   "classic, whose default is 120 without a time signature) or BPM, quarter notes "
+                   "per minute from 20 to 300, fractions allowed; the notes keep their times")
+        ->type_name("auto|BPM");
+    std::string quantize;
+    std::string grids;
+    for (const QuantizeGrid& grid : kQuantizeGrids) grids += (grids.empty() ? "" : ", ") + grid.name();
+    app.add_option("--quantize", quantize,
+                   "snap note starts and ends to this grid of the song's tempo: " + grids +
+                       " (default: off)")
+        ->type_name("GRID");
+    bool pitchBends = false;
+    app.add_flag("--pitch-bends", pitchBends,
+                 "follow each note's pitch with pitch bends, each sounding note on a channel of its "
+                 "own (not for --method classic)");
     std::string program;
     app.add_option("--program", program,
-                   "General MIDI program 0..127 for --play and --render, sent on the first "
-                   "channel before the song (default: none sent)")
+                   "General MIDI program 0..127 for --play and --render, sent on every channel the "
+                   "song uses before the song (default: none sent)")
         ->type_name("P");
     bool noSave = false;
     app.add_flag("--no-save", noSave, "with --play or --render: write no MIDI file");
@@ -250,6 +283,9 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
         if (listen && !plot.empty()) throw UsageError{"--listen recognises no notes; drop --plot"};
         if (listen && (play || !render.empty())) {
             throw UsageError{"--listen plays the recording itself; it takes no --play or --render"};
+        }
+        if (listen && (!tempo.empty() || !quantize.empty() || pitchBends)) {
+            throw UsageError{"--listen makes no song; drop --tempo, --quantize and --pitch-bends"};
         }
         options.play = play;
         if (!render.empty()) {
@@ -355,6 +391,28 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
             std::string text = std::string(option) + " is for --method " + methodsReading(control);
             if (control == kVelocityControl) text += " (the " + method + " method's velocity is 100)";
             throw UsageError{text};
+        }
+        if (!tempo.empty()) {
+            const std::optional<SongOptions> song = parseTempo(tempo, options.song);
+            if (!song) throw UsageError{"--tempo: '" + tempo + "' is not auto or a number of beats per minute in 20..300"};
+            options.song = *song;
+        }
+        if (!quantize.empty()) {
+            const std::optional<QuantizeGrid> grid = quantizeGridNamed(quantize);
+            if (!grid) throw UsageError{"--quantize: '" + quantize + "' is not one of " + grids};
+            options.song.quantize = *grid;
+        }
+        if (pitchBends) {
+            if (options.method->plainTiming) {
+                std::vector<const MethodDescriptor*> benders;
+                for (const MethodDescriptor* m : recognitionMethods()) {
+                    if (!m->plainTiming) benders.push_back(m);
+                }
+                throw UsageError{"--pitch-bends is for --method " +
+                                 listOf(benders, [](const MethodDescriptor* m) { return std::string(m->name); }, " or ") +
+                                 " (the " + method + " method follows no pitch within a note)"};
+            }
+            options.song.pitchBends = true;
         }
         if (!minNote.empty()) {
             const auto ms = parseInteger(minNote);

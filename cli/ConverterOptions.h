@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pipeline/SongOptions.h"
 #include "recognition/RecognitionMethod.h"
 
 namespace selvik::cli {
@@ -15,6 +16,7 @@ struct ConverterOptions {
     std::optional<std::string> output;  // only with a single input
     const MethodDescriptor* method = nullptr;  // never null in parsed options
     MethodSettings settings;            // defaults: the desktop program's start values
+    SongOptions song;                   // --tempo, --quantize, --pitch-bends
     int jobs = 1;                       // inputs converted at once; 0 was resolved to one per core
     bool printNotes = false;
     bool quiet = false;
@@ -47,6 +49,10 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments);
 // Parses a threshold text straight to single precision; empty for text that is
 // not a finite number in 0..1.
 std::optional<float> parseThreshold(std::string_view text);
+
+// Parses a --tempo value: "auto", or quarter notes per minute from 20 to 300
+// (fractions allowed); empty for anything else, NaN and infinities included.
+std::optional<SongOptions> parseTempo(std::string_view text, SongOptions options);
 
 // The default output path: the input with ".mid" in place of its extension.
 std::string defaultOutputPath(const std::string& input);

@@ -21,7 +21,7 @@ ConversionStatus convert(const ConversionRequest& request, std::span<ConversionO
     run.progress = progress;
     run.cancel = &interrupted;
     run.threads = request.threads;
-    const Analysis analysis = analyseRecording(recording, *request.method, request.settings, song, run);
+    const Analysis analysis = analyseRecording(recording, *request.method, request.settings, song, run, request.song);
     if (analysis.outcome == AnalysisOutcome::Cancelled || interrupted) return ConversionStatus::Interrupted;
     if (analysis.outcome == AnalysisOutcome::GridOutOfMemory) return ConversionStatus::NothingWritten;
     if (analysis.outcome == AnalysisOutcome::SongOutOfMemory) {

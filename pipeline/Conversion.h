@@ -9,6 +9,7 @@
 #include "core/RecognizedNote.h"
 #include "midi/Song.h"
 #include "pipeline/Recording.h"
+#include "pipeline/SongOptions.h"
 #include "recognition/RecognitionMethod.h"
 
 namespace selvik {
@@ -47,13 +48,15 @@ struct ConversionRequest {
     std::string input;                       // the recording's path
     const MethodDescriptor* method = nullptr;
     MethodSettings settings;
+    SongOptions song;                        // tempo, grid and bends of the song
     int threads = 0;                         // as MethodRun::threads
 };
 
 // One input from file to outputs:
 //   1. load (loadRecording); a failed load's messages are shown once it has
 //      returned, the first one followed by the reader's detail in brackets;
-//   2. the method and the song (analyseRecording); running out of memory
+//   2. the method, the beat tracker when the tempo comes from the
+//      recording, and the song (analyseRecording); running out of memory
 //      shows "Out of memory";
 //   3. the outputs, in order, until one says it is the last.
 // `interrupted` is polled between the steps and by the method. Returns the

@@ -88,6 +88,11 @@ struct MethodDescriptor {
     std::string (*range)(const MethodSettings& settings);
     // Recognises the notes of `recording`. Messages go through showMessage.
     MethodResult (*recognize)(const Signal& recording, const MethodSettings& settings, const MethodRun& run);
+    // True for a method whose songs keep, unless asked otherwise, the fixed
+    // grid of 120 quarter notes per minute without a time signature, and
+    // whose notes carry no pitch to bend (the classic method). The other
+    // methods' songs follow the recording's tempo by default.
+    bool plainTiming = false;
 };
 
 // Every method, in the order of the window's Method list; the first one is

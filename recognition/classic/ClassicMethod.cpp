@@ -47,6 +47,7 @@ const MethodDescriptor kClassicMethod = {
     "acceptance level of a note relative to the block's strongest line",
     &rangeOfSettings,
     &recognizeClassic,
+    true,
 };
 
 MethodResult runClassicAnalysis(Recognizer& recognizer, const MethodSettings& settings,

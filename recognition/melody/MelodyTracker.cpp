@@ -9,6 +9,7 @@
 
 #include "core/NoteName.h"
 #include "recognition/melody/MelodyFrames.h"
+#include "recognition/melody/NoteContour.h"
 #include "recognition/melody/NoteSegmenter.h"
 #include "recognition/melody/NoteStateTracker.h"
 #include "recognition/melody/OnsetDetector.h"
@@ -121,6 +122,7 @@ MethodResult runMelodyTracker(const Signal& signal, const MelodyTrackerParameter
             recognized.velocity = parameters.loudnessVelocity ? velocityForLevel(note.levelDb) : 100;
             recognized.startSeconds = std::max(0.0, start);
             recognized.endSeconds = end;
+            recognized.pitch = noteContour(frames, note, recognized.startSeconds, end);
             result.notes.push_back(std::move(recognized));
         }
     } catch (const std::bad_alloc&) {

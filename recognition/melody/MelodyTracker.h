@@ -31,8 +31,9 @@ extern const MethodDescriptor kMelodyMethod;
 
 // Transcribes the signal (mono, 44100 Hz, normalised to a peak of 1) into
 // notes, in time order; a note that runs into the next one ends where that
-// one starts. `progress` may be null; it is set to the range 0..3 and moved
-// on after each stage (pitch, onsets, notes). NotRun for an empty signal,
+// one starts. Each note carries its sounding pitch (noteContour). `progress`
+// may be null; it is set to the range 0..3 and moved on after each stage
+// (pitch, onsets, notes). NotRun for an empty signal,
 // OutOfMemory when memory ran out, Cancelled when `cancel` (may be null) was
 // raised between stages, Completed otherwise.
 MethodResult runMelodyTracker(const Signal& signal, const MelodyTrackerParameters& parameters,

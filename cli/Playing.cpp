@@ -10,6 +10,7 @@
 #include "core/MessageService.h"
 #include "midi/MidiDeviceList.h"
 #include "midi/PlaybackEngine.h"
+#include "midi/TempoMap.h"
 
 namespace selvik::cli {
 
@@ -35,7 +36,13 @@ int playSong(const std::string& input, Song& song, int device, std::optional<int
         engine.closeStream();
         return kExitUnavailable;
     }
-    if (program) engine.sendNow(0xC0u | (static_cast<std::uint32_t>(*program) << 8));
+    if (program) {
+        // Every channel the song plays on gets the program; an empty song the first.
+        const std::uint16_t channels = channelsUsed(song) != 0 ? channelsUsed(song) : 1u;
+        for (std::uint32_t channel = 0; channel < 16; ++channel) {
+            if (channels & (1u << channel)) engine.sendNow(0xC0u | channel | (static_cast<std::uint32_t>(*program) << 8));
+        }
+    }
     if (engine.beginPlayback() != MidiResult::Success) {
         engine.stopPlayback();
         engine.closeStream();
@@ -43,8 +50,8 @@ int playSong(const std::string& input, Song& song, int device, std::optional<int
         return kExitUnavailable;
     }
 
-    const double ticksPerSecond = song.division * song.tempo / 60.0;
-    const std::string total = clockText(song.endTime / ticksPerSecond);
+    const TempoMap map = TempoMap::of(song);
+    const std::string total = clockText(map.secondsAt(song.endTime));
     std::string shown;
     {
         std::unique_lock wait(lock);
@@ -52,7 +59,7 @@ int playSong(const std::string& input, Song& song, int device, std::optional<int
             if (ended && engine.isCurrentPlayback(*ended)) break;
             wake.wait_for(wait, std::chrono::milliseconds(100));
             if (showProgress) {
-                const std::string now = clockText(engine.songPosition() / ticksPerSecond);
+                const std::string now = clockText(map.secondsAt(engine.songPosition()));
                 if (now != shown) {
                     std::fprintf(err, "\r%s: playing %s / %s", input.c_str(), now.c_str(), total.c_str());
                     std::fflush(err);

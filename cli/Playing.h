@@ -11,10 +11,10 @@ namespace selvik::cli {
 
 // Plays `song` on entry `device` of the MIDI device list (already built) and
 // returns when it has ended or `interrupted` is set; then the sounding notes
-// are turned off and the stream is closed. A program change goes out on the
-// first channel first when `program` is given. Messages go through
-// showMessage; with `showProgress` the line "INPUT: playing m:ss / m:ss" is
-// kept up to date on `terminal`. Returns an ExitStatus: 0 played, 4 the device
+// are turned off and the stream is closed. When `program` is given, a
+// program change goes out first on every channel the song uses. Messages go
+// through showMessage; with `showProgress` the line "INPUT: playing m:ss /
+// m:ss" is kept up to date on `terminal`. Returns an ExitStatus: 0 played, 4 the device
 // cannot be opened, 130 interrupted.
 int playSong(const std::string& input, Song& song, int device, std::optional<int> program,
              std::FILE* terminal, bool showProgress, const std::atomic<bool>& interrupted);

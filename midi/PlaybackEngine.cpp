@@ -120,6 +120,7 @@ MidiResult PlaybackEngine::startPlayback(Song* song, EndCallback onEnd) {
     mergeCapacity_ = kMergeCapacity;
     mergeCount_ = 0;
     lastEventTime_ = 0;
+    tempoCursor_ = 0;
     windowEnd_ = windowLength(*song);
     for (SongTrack& track : song->tracks) track.readCursor = 0;
 
@@ -223,37 +224,55 @@ MidiResult PlaybackEngine::queueEventBuffer(Song& song) {
     Slot& slot = slots_[static_cast<std::size_t>(nextSlot_)];
     if (slot.header.flags.load() & StreamBuffer::kInQueue) return MidiResult::DeviceError;
     const MidiResult gathered = gatherWindow(song, windowEnd_);
-    if (gathered == MidiResult::NoEventsInWindow) {
-        windowEnd_ += windowLength(song);
-        return MidiResult::NoEventsInWindow;
-    }
     if (gathered == MidiResult::OutOfMemory) return MidiResult::OutOfMemory;
     if (gathered == MidiResult::MergeBufferFull) {
         // A full merge buffer holds the tracks' events unsorted; sorted here,
         // so that no delta runs backwards.
         if (!sortEvents(mergeBuffer_.get(), mergeCount_)) return MidiResult::OutOfMemory;
     }
+    // The tempo changes of the window; with a full merge buffer only those
+    // up to its last event, the others come with the events after them.
+    const std::uint32_t tempoLimit = gathered == MidiResult::MergeBufferFull && mergeCount_ > 0
+                                         ? mergeBuffer_[mergeCount_ - 1].time + 1
+                                         : windowEnd_;
+    std::size_t tempoEnd = tempoCursor_;
+    while (tempoEnd < song.tempoChanges.size() && song.tempoChanges[tempoEnd].tick < tempoLimit) ++tempoEnd;
+    const auto tempoCount = static_cast<std::uint32_t>(tempoEnd - tempoCursor_);
+    if (gathered == MidiResult::NoEventsInWindow && tempoCount == 0) {
+        windowEnd_ += windowLength(song);
+        return MidiResult::NoEventsInWindow;
+    }
 
-    slot.block.reset(new (std::nothrow) StreamRecord[mergeCount_]);
+    const std::uint32_t records = mergeCount_ + tempoCount;
+    slot.block.reset(new (std::nothrow) StreamRecord[records]);
     if (!slot.block) return MidiResult::OutOfMemory;
     const std::uint32_t lastBefore = lastEventTime_;
-    for (std::uint32_t i = 0; i < mergeCount_; ++i) {
-        const MidiEvent& event = mergeBuffer_[i];
+    std::uint32_t event = 0;
+    std::size_t change = tempoCursor_;
+    for (std::uint32_t i = 0; i < records; ++i) {
+        // A tempo change goes before the events of its tick.
+        const bool tempo = change < tempoEnd &&
+                           (event == mergeCount_ || song.tempoChanges[change].tick <= mergeBuffer_[event].time);
+        const std::uint32_t at = tempo ? song.tempoChanges[change].tick : mergeBuffer_[event].time;
         // Events left over from a full window may lie before events already
         // streamed; they play at once instead of wrapping the delta around.
-        const std::uint32_t time = std::max(event.time, lastEventTime_);
-        slot.block[i] = StreamRecord{time - lastEventTime_, 0, packEvent(event)};
+        const std::uint32_t time = std::max(at, lastEventTime_);
+        const std::uint32_t packed = tempo ? (kRecordTempo << 24) | tempoProperty(song.tempoChanges[change++].tempo)
+                                           : packEvent(mergeBuffer_[event++]);
+        slot.block[i] = StreamRecord{time - lastEventTime_, 0, packed};
         lastEventTime_ = time;
     }
     // The window reaching past the song's end is the last. Its end must lie
     // beyond endTime, so that the final note endings, at endTime, still play;
     // and a window cut short by a full merge buffer is never the last.
-    const bool last = windowEnd_ > song.endTime && gathered != MidiResult::MergeBufferFull;
-    const MidiResult result = submit(slot, mergeCount_, last);
+    const bool last = windowEnd_ > song.endTime && gathered != MidiResult::MergeBufferFull &&
+                      tempoEnd == song.tempoChanges.size();
+    const MidiResult result = submit(slot, records, last);
     if (result == MidiResult::DeviceError) {
         lastEventTime_ = lastBefore;
         return result;
     }
+    tempoCursor_ = tempoEnd;
     windowEnd_ += windowLength(song);
     return result;
 }

@@ -19,8 +19,10 @@ std::uint32_t tempoProperty(double beatsPerMinute);
 
 // Plays a Song on the selected device of the MIDI device list through a
 // MidiStream, one quarter note at a time: each window's events of all tracks
-// are merged into a buffer of timed records, two buffers are in flight, and
-// each finished buffer queues the next window from the stream's thread.
+// and the song's tempo changes in it are merged into a buffer of timed
+// records (a tempo change before the events of its tick), two buffers are in
+// flight, and each finished buffer queues the next window from the stream's
+// thread.
 //
 // Calling order: startPlayback, then beginPlayback, on Play; stopPlayback,
 // then closeStream, on Stop. The end of the song is reported once per
@@ -114,6 +116,7 @@ private:
     int nextSlot_ = 0;
     std::uint32_t windowEnd_ = 0;
     std::uint32_t lastEventTime_ = 0;
+    std::size_t tempoCursor_ = 0;  // next of the song's tempo changes to stream
     std::atomic<Song*> playingSong_{nullptr};
     EndCallback endCallback_;
 

@@ -41,6 +41,18 @@ void countEvents(Song& song) {
     song.totalEvents = total;
 }
 
+std::uint16_t channelsUsed(const Song& song) {
+    std::uint16_t used = 0;
+    for (const SongTrack& track : song.tracks) {
+        if (!track.events) continue;
+        for (std::uint32_t i = 0; i < track.eventCount; ++i) {
+            const std::uint8_t status = track.events[i].status;
+            if (status >= 0x80 && status < 0xF0) used = static_cast<std::uint16_t>(used | (1u << (status & 0x0F)));
+        }
+    }
+    return used;
+}
+
 void computeEndTime(Song& song) {
     std::uint32_t end = 0;
     for (const SongTrack& track : song.tracks) {

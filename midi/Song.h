@@ -65,6 +65,8 @@ void reset(Song* song);
 // Releases the texts, track names and events, then reset().
 void clear(Song& song);
 void countEvents(Song& song);
+// The channels the song's channel messages use, bit n for channel n + 1.
+std::uint16_t channelsUsed(const Song& song);
 void computeEndTime(Song& song);
 // Sorts each non-empty track; false when a sort could not get its working memory
 // (the tracks are then left as they were).

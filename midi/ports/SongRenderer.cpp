@@ -15,6 +15,7 @@
 #include "midi/OutputFile.h"
 #include "midi/ports/FluidSynthInstance.h"
 #include "midi/ports/SynthMessage.h"
+#include "midi/TempoMap.h"
 
 namespace selvik {
 
@@ -35,13 +36,17 @@ constexpr std::uint64_t kSilentStretchFrames = kRate / 4;
 constexpr std::uint64_t kMaxTailFrames = 5 * kRate;
 constexpr int kChunkFrames = 4096;
 
-// The sample a tick falls on, from the song's start: exact rounding of
-// tick * 60 * rate / (tempo * division), computed afresh for each event so
-// that nothing accumulates. long double holds the product of a 32-bit tick
-// and the constant without loss.
-std::uint64_t frameOfTick(std::uint32_t tick, double tempo, std::uint16_t division) {
-    const long double frames = static_cast<long double>(tick) * 60.0L * kRate /
-                               (static_cast<long double>(tempo) * division);
+// The sample a tick falls on, from the song's start, through its tempo map:
+// on the first tempo exact rounding of tick * 60 * rate / (tempo * division),
+// later from the start of the tempo that holds the tick; computed afresh for
+// each event so that nothing accumulates. long double holds the product of a
+// 32-bit tick and the constant without loss.
+std::uint64_t frameOfTick(std::uint32_t tick, const TempoMap& map) {
+    const TempoMap::Segment& segment = map.segmentAt(tick);
+    const long double frames =
+        static_cast<long double>(segment.seconds) * kRate +
+        static_cast<long double>(tick - segment.tick) * 60.0L * kRate /
+            (static_cast<long double>(segment.tempo) * map.division());
     return static_cast<std::uint64_t>(std::llround(frames));
 }
 
@@ -138,8 +143,8 @@ RenderOutcome renderSong(const Song& song, const std::string& wavPath,
         return failure("the song has no usable tempo or division");
     }
     const std::vector<const MidiEvent*> events = eventsInTimeOrder(song);
-    const std::uint64_t lastEventFrame =
-        events.empty() ? 0 : frameOfTick(events.back()->time, song.tempo, song.division);
+    const TempoMap map = TempoMap::of(song);
+    const std::uint64_t lastEventFrame = events.empty() ? 0 : frameOfTick(events.back()->time, map);
     if (lastEventFrame + kMaxTailFrames > kMaxFrames) {
         return failure("the song is too long for a WAV file");
     }
@@ -160,9 +165,15 @@ RenderOutcome renderSong(const Song& song, const std::string& wavPath,
     std::uint64_t frames = 0;
     try {
         pcm.reserve(static_cast<std::size_t>(lastEventFrame + kSilentStretchFrames) * kChannels);
-        if (program) playOnSynth(synth, 0xC0u | static_cast<ShortMessage>(*program) << 8);
+        if (program) {
+            // Every channel the song plays on gets the program; an empty song the first.
+            const std::uint16_t channels = channelsUsed(song) != 0 ? channelsUsed(song) : 1u;
+            for (ShortMessage channel = 0; channel < 16; ++channel) {
+                if (channels & (1u << channel)) playOnSynth(synth, 0xC0u | channel | static_cast<ShortMessage>(*program) << 8);
+            }
+        }
         for (const MidiEvent* event : events) {
-            const std::uint64_t at = frameOfTick(event->time, song.tempo, song.division);
+            const std::uint64_t at = frameOfTick(event->time, map);
             renderFrames(synth, pcm, at - pcm.size() / kChannels);
             playOnSynth(synth, event->status | static_cast<ShortMessage>(event->data1) << 8 |
                                    static_cast<ShortMessage>(event->data2) << 16);

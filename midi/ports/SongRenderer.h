@@ -20,9 +20,9 @@ struct RenderOutcome {
 // is involved.
 //
 // The events of all tracks play in time order (equal times in track order),
-// each at the sample its tick falls on at the song's tempo and division.
-// `program`, when given (0..127), is sent on the first channel before the
-// first event. After the last event the release and the reverb are rendered
+// each at the sample its tick falls on through the song's tempo map.
+// `program`, when given (0..127), is sent before the first event on every
+// channel the song uses (on the first channel of a song without events). After the last event the release and the reverb are rendered
 // until the output has fallen silent, for at most a few seconds; trailing
 // silence is not written. An empty song gives a valid file without frames.
 // On failure nothing is left at `wavPath` (a file already there is kept).

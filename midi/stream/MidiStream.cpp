@@ -268,7 +268,16 @@ void MidiStream::run() {
         }
         currentTick_ = tick;
         ++nextRecord_;
-        if ((record.event >> 24) == kRecordShortMessage) sendLocked(record.event);
+        const std::uint32_t kind = record.event >> 24;
+        if (kind == kRecordShortMessage) {
+            sendLocked(record.event);
+        } else if (kind == kRecordTempo) {
+            // Later ticks count from this one's deadline at the new tempo,
+            // so that the change adds no drift of its own.
+            anchorTick_ = tick;
+            anchorTime_ = deadline;
+            tempo_ = std::max<std::uint32_t>(record.event & 0xFFFFFFu, 1);
+        }
     }
     clock_.detach();
 }

@@ -24,6 +24,9 @@ struct StreamRecord {
 static_assert(sizeof(StreamRecord) == 12);
 
 inline constexpr std::uint32_t kRecordShortMessage = 0x00;  // event kinds (top byte)
+// A new tempo from the record's tick on: the low 3 bytes are microseconds per
+// quarter note (0 counts as 1).
+inline constexpr std::uint32_t kRecordTempo = 0x01;
 inline constexpr std::uint32_t kRecordNoOperation = 0x02;
 
 // A buffer of records handed to the stream. The caller owns it and the records
@@ -54,7 +57,8 @@ enum class StreamResult : std::int32_t {
 // Buffers play in the order queued; each record's delta counts from the
 // previous record of the stream, across buffers. Ticks become time through
 // the division and tempo, against absolute deadlines on the clock, so that
-// waiting never adds up drift. The stream starts paused: restart() plays.
+// waiting never adds up drift; a tempo record changes the tempo from its own
+// deadline on. The stream starts paused: restart() plays.
 // stop() pauses, returns every queued buffer through the completion handler
 // and silences what sounds; queue() is refused until the next restart().
 //

@@ -54,9 +54,15 @@ void PianoRollView::setNotes(std::vector<RollNote> notes) {
               noteAxisZoomed_ ? view_.lowPitch : whole.lowPitch, noteAxisZoomed_ ? view_.highPitch : whole.highPitch);
 }
 
+void PianoRollView::setBeats(std::vector<RollBeat> beats) {
+    painter_.setBeats(std::move(beats));
+    viewport()->update();
+}
+
 void PianoRollView::clear() {
     painter_.setSpectrogram(nullptr);
     painter_.setNotes({});
+    painter_.setBeats({});
     playhead_.reset();
     noteAxisZoomed_ = false;
     const RollViewport start = startView();

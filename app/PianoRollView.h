@@ -25,6 +25,8 @@ public:
     // Shows these notes (sorted by start). Unless the note axis was zoomed
     // since the last clear, it moves to the notes' range.
     void setNotes(std::vector<RollNote> notes);
+    // Shows the song's bar and beat lines (rollBeats; none: no lines).
+    void setBeats(std::vector<RollBeat> beats);
     // No spectrogram, no notes, no playhead, the start view.
     void clear();
     // The playhead at `seconds`, or none. A playhead that leaves the view

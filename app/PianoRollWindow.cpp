@@ -5,6 +5,7 @@
 
 #include "app/PianoRollView.h"
 #include "midi/Song.h"
+#include "plot/RollBeats.h"
 #include "plot/RollNotes.h"
 #include "plot/Spectrogram.h"
 #include "signal/Signal.h"
@@ -92,12 +93,14 @@ void PianoRollWindow::onSpectrogramReady(std::uint64_t job, std::shared_ptr<cons
     view_->setSpectrogram(std::move(image));
 }
 
-void PianoRollWindow::songAnalysed(const Song& song) { view_->setNotes(rollNotes(song)); }
+void PianoRollWindow::songAnalysed(const Song& song) {
+    view_->setNotes(rollNotes(song));
+    view_->setBeats(rollBeats(song));
+}
 
 void PianoRollWindow::followPlayback(PositionSource position, const Song& song) {
     position_ = std::move(position);
-    const double ticksPerSecond = song.division * song.tempo / 60.0;
-    ticksPerSecond_ = ticksPerSecond > 0.0 ? ticksPerSecond : 1.0;
+    tempoMap_ = TempoMap::of(song);
     poll_.start();
     pollPlayhead();
 }
@@ -110,7 +113,7 @@ void PianoRollWindow::stopFollowing() {
 
 void PianoRollWindow::pollPlayhead() {
     if (!position_) return;
-    view_->setPlayhead(position_() / ticksPerSecond_);
+    view_->setPlayhead(tempoMap_.secondsAt(position_()));
 }
 
 }  // namespace selvik::app

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "midi/TempoMap.h"
 #include "plot/SpectrogramImage.h"
 
 class QLabel;
@@ -71,7 +72,7 @@ private:
     QLabel* status_ = nullptr;
     QTimer poll_;
     PositionSource position_;
-    double ticksPerSecond_ = 1.0;
+    TempoMap tempoMap_{120.0, {}, 384};  // the followed song's, for the playhead
 
     // The samples waiting for their spectrogram; null once it is computing.
     std::shared_ptr<const std::vector<float>> pending_;

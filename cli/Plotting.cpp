@@ -48,6 +48,7 @@ int plotSong(const Signal& signal, const Song& song, const std::string& path, in
     painter.setSpectrogram(std::make_shared<const SpectrogramImage>(
         computeSpectrogram(signal.samples(), signal.count(), signal.sampleRate() > 0 ? signal.sampleRate() : 44100)));
     painter.setNotes(rollNotes(song));
+    painter.setBeats(rollBeats(song));
     QString error;
     if (!writePlotFile(painter, QSize(width, height), QFile::decodeName(path.c_str()), &error)) {
         showMessage("Unable to write the plot. (cannot write " + path + ": " + error.toStdString() + ")");

@@ -19,6 +19,11 @@ const QColor kOctaveLine(255, 255, 255, 90);
 const QColor kBarFill(255, 70, 70, 80);
 const QColor kBarEdge(255, 90, 90);
 const QColor kPlayhead(255, 255, 255);
+const QColor kBarLine(150, 210, 255, 190);
+const QColor kBeatLine(150, 210, 255, 95);
+// Lines closer than this many pixels are not drawn: beats first, then bars.
+constexpr double kLeastBeatSpacing = 6.0;
+constexpr double kLeastBarSpacing = 3.0;
 
 // The step between labelled seconds: 1, 2 or 5 times a power of ten, the
 // smallest that leaves `minimumPixels` between labels.
@@ -111,6 +116,8 @@ void PianoRollPainter::paint(QPainter& painter, QSize size, const RollViewport& 
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
     }
 
+    paintBeats(painter, mapping);
+
     const NoteRange range = notesInTime(notes_, longest_, viewport.startSeconds, viewport.endSeconds);
     painter.setPen(QPen(kBarEdge, perNote >= 6.0 ? 1.5 : 1.0));
     painter.setBrush(kBarFill);
@@ -135,6 +142,41 @@ void PianoRollPainter::paint(QPainter& painter, QSize size, const RollViewport& 
     paintNoteAxis(painter, mapping);
     paintTimeAxis(painter, mapping);
     painter.restore();
+}
+
+void PianoRollPainter::paintBeats(QPainter& painter, const RollMapping& mapping) const {
+    if (beats_.size() < 2) return;
+    const RollViewport& viewport = mapping.viewport();
+    const PixelRect& plot = mapping.plot();
+    // The song's typical beat and bar decide (a short bar before the first
+    // downbeat does not), so that zooming never shows lines for one part of
+    // it and not for another.
+    std::vector<double> beatSpans, barSpans;
+    double lastBar = -1.0;
+    for (std::size_t i = 0; i < beats_.size(); ++i) {
+        if (i > 0) beatSpans.push_back(beats_[i].seconds - beats_[i - 1].seconds);
+        if (beats_[i].barLine) {
+            if (lastBar >= 0.0) barSpans.push_back(beats_[i].seconds - lastBar);
+            lastBar = beats_[i].seconds;
+        }
+    }
+    auto typical = [](std::vector<double>& spans) {
+        if (spans.empty()) return 1e300;
+        std::nth_element(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(spans.size() / 2), spans.end());
+        return spans[spans.size() / 2];
+    };
+    const double beatSpan = typical(beatSpans);
+    const double barSpan = typical(barSpans);
+    const bool drawBeats = beatSpan * mapping.pixelsPerSecond() >= kLeastBeatSpacing;
+    const bool drawBars = barSpan * mapping.pixelsPerSecond() >= kLeastBarSpacing;
+    const auto first = std::lower_bound(beats_.begin(), beats_.end(), viewport.startSeconds,
+                                        [](const RollBeat& beat, double s) { return beat.seconds < s; });
+    for (auto beat = first; beat != beats_.end() && beat->seconds <= viewport.endSeconds; ++beat) {
+        if (beat->barLine ? !drawBars : !drawBeats) continue;
+        const double x = mapping.xOfSeconds(beat->seconds);
+        painter.setPen(QPen(beat->barLine ? kBarLine : kBeatLine, beat->barLine ? 2.0 : 1.0));
+        painter.drawLine(QPointF(x, plot.top), QPointF(x, plot.bottom()));
+    }
 }
 
 void PianoRollPainter::paintNoteAxis(QPainter& painter, const RollMapping& mapping) const {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "plot/RollBeats.h"
 #include "plot/RollMapping.h"
 #include "plot/RollNotes.h"
 #include "plot/SpectrogramImage.h"
@@ -14,9 +15,9 @@ class QPainter;
 
 namespace selvik {
 
-// Draws the piano roll: the spectrogram, the recognised notes as bars over
-// it, note names up the left side, seconds along the bottom and, when given,
-// the playhead. The desktop program's window and the converter's --plot
+// Draws the piano roll: the spectrogram, the song's bar and beat lines, the
+// recognised notes as bars over it, note names up the left side, seconds
+// along the bottom and, when given, the playhead. The desktop program's window and the converter's --plot
 // files both draw through paint(), so they show the same picture.
 class PianoRollPainter {
 public:
@@ -26,6 +27,9 @@ public:
     void setNotes(std::vector<RollNote> notes);
     const std::vector<RollNote>& notes() const { return notes_; }
     double longestNoteSeconds() const { return longest_; }
+    // `beats` in time order, as rollBeats gives them; none: no lines.
+    void setBeats(std::vector<RollBeat> beats) { beats_ = std::move(beats); }
+    const std::vector<RollBeat>& beats() const { return beats_; }
     // The font of the axis labels; its size sets the room the axes take.
     void setFont(const QFont& font) { font_ = font; }
     const QFont& font() const { return font_; }
@@ -53,9 +57,11 @@ public:
 private:
     void paintNoteAxis(QPainter& painter, const RollMapping& mapping) const;
     void paintTimeAxis(QPainter& painter, const RollMapping& mapping) const;
+    void paintBeats(QPainter& painter, const RollMapping& mapping) const;
 
     std::shared_ptr<const SpectrogramImage> spectrogram_;
     std::vector<RollNote> notes_;
+    std::vector<RollBeat> beats_;
     double longest_ = 0.0;
     QFont font_;
 };

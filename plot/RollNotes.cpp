@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "midi/SongNotes.h"
+#include "midi/TempoMap.h"
 
 namespace selvik {
 
@@ -10,8 +11,9 @@ std::vector<RollNote> rollNotes(const Song& song) {
     std::vector<RollNote> notes;
     const double ticksPerSecond = song.division * song.tempo / 60.0;
     if (!(ticksPerSecond > 0.0)) return notes;
+    const TempoMap map = TempoMap::of(song);
     for (const SongNote& note : songNotes(song)) {
-        notes.push_back({note.number, note.startTick / ticksPerSecond, note.endTick / ticksPerSecond});
+        notes.push_back({note.number, map.secondsAt(note.startTick), map.secondsAt(note.endTick)});
     }
     std::stable_sort(notes.begin(), notes.end(),
                      [](const RollNote& a, const RollNote& b) { return a.startSeconds < b.startSeconds; });

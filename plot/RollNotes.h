@@ -14,7 +14,7 @@ struct RollNote {
     double endSeconds;
 };
 
-// The song's notes in seconds (ticks / (division * tempo / 60)), sorted by
+// The song's notes in seconds (through the song's tempo map), sorted by
 // start: each note-on with a velocity above 0 paired with the velocity-0
 // note-on of the same number that ends it, the earliest open one first. A
 // note left open ends where it starts.

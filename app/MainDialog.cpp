@@ -1,5 +1,6 @@
 #include "app/MainDialog.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -31,6 +32,7 @@
 #include "midi/MidiDeviceList.h"
 #include "midi/MidiFileWriter.h"
 #include "midi/PlaybackEngine.h"
+#include "midi/QuantizeGrid.h"
 #include "pipeline/RecordingLoader.h"
 #include "preview/SoundOutput.h"
 #include "recognition/ParameterRanges.h"
@@ -73,6 +75,12 @@ QStringList passesItems() {
     for (std::int32_t n = parameters::kMinPasses; n <= parameters::kMaxPasses; ++n) {
         items << QString::number(n) + (n == 1 ? QStringLiteral(" pass") : QStringLiteral(" passes"));
     }
+    return items;
+}
+
+QStringList gridItems() {
+    QStringList items{QStringLiteral("Off")};
+    for (const QuantizeGrid& grid : kQuantizeGrids) items << QString::fromStdString(grid.name());
     return items;
 }
 
@@ -193,6 +201,27 @@ void MainDialog::createControls() {
     text(QStringLiteral("Method:"), du.rect(12, 173, 65, 8), right);
     methodList_ = list("1022", methodItems(), 80, 171, 90);
     QPushButton* pianoRollButton = button("1021", QStringLiteral("Piano roll..."), du.rect(175, 170, 50, 14));
+    // The song's rows, below the method's, for the methods that follow the
+    // recording's tempo.
+    QLabel* tempoCaption = text(QStringLiteral("Tempo:"), du.rect(12, 191, 65, 8), right);
+    tempoList_ = list("1023", {QStringLiteral("Automatic"), QStringLiteral("Fixed")}, 80, 189, 50);
+    tempoEdit_ = new QLineEdit(QStringLiteral("120"), this);
+    tempoEdit_->setObjectName(QStringLiteral("1024"));
+    tempoEdit_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}([.][0-9]{0,3})?")), tempoEdit_));
+    tempoEdit_->setGeometry(du.rect(133, 189, 24, 14));
+    tempoEdit_->setEnabled(false);
+    QLabel* bpmCaption = text(QStringLiteral("BPM"), du.rect(160, 191, 15, 8), Qt::AlignLeft);
+    QLabel* gridCaption = text(QStringLiteral("Quantize:"), du.rect(12, 207, 65, 8), right);
+    gridList_ = list("1025", gridItems(), 80, 205, 50);
+    bendsBox_ = new QCheckBox(QStringLiteral("Pitch bends"), this);
+    bendsBox_->setObjectName(QStringLiteral("1026"));
+    bendsBox_->setGeometry(du.rect(133, 205, 60, 14));
+    QLabel* foundCaption = text(QStringLiteral("Tempo found:"), du.rect(12, 223, 65, 8), right);
+    tempoFoundLabel_ = text(QString(), du.rect(80, 223, 145, 8), Qt::AlignLeft);
+    tempoFoundLabel_->setObjectName(QStringLiteral("1027"));
+    songControls_ = {tempoCaption, tempoList_, tempoEdit_, bpmCaption, gridCaption,
+                     gridList_, bendsBox_, foundCaption, tempoFoundLabel_};
 
     // The frame stays behind the controls it surrounds, so that they get the clicks.
     group->lower();
@@ -209,6 +238,8 @@ void MainDialog::createControls() {
     connect(blockSizeList_, &QComboBox::activated, this, &MainDialog::onRangeInputChanged);
     connect(passesList_, &QComboBox::activated, this, &MainDialog::onRangeInputChanged);
     connect(methodList_, &QComboBox::activated, this, &MainDialog::onMethodChanged);
+    connect(tempoList_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { tempoEdit_->setEnabled(index == 1); });
     connect(midiSetupButton_, &QPushButton::clicked, this, &MainDialog::onMidiSetup);
     connect(playMidiButton_, &QPushButton::clicked, this, &MainDialog::toggleMidiPlayback);
     connect(saveMidiButton_, &QPushButton::clicked, this, &MainDialog::onSaveMidi);
@@ -242,6 +273,7 @@ void MainDialog::initDialog() {
     passesIndex_ = 1;
     windowTypeIndex_ = 2;
     methodList_->setCurrentIndex(0);
+    showSongControls(false);
     writeControls();
     onRangeInputChanged();
     enumerateMidiDevices();
@@ -311,6 +343,7 @@ void MainDialog::loadWavFile(const QString& path) {
         return;
     }
     clearSong();
+    tempoFoundLabel_->clear();
     playMidiButton_->setEnabled(false);
     fileLabel_ = QStringLiteral("Selected file: ") + QFileInfo(path).fileName();
     playWavButton_->setEnabled(true);
@@ -328,8 +361,60 @@ void MainDialog::onPlayWav() {
     if (previewPlayer_) previewPlayer_->play(&recording_.signal);
 }
 
+std::optional<SongOptions> MainDialog::songOptions() {
+    SongOptions options;
+    if (method().plainTiming) return options;
+    options.tempo = TempoSource::Recording;
+    if (tempoList_->currentIndex() == 1) {
+        bool number = false;
+        const double bpm = tempoEdit_->text().toDouble(&number);
+        if (!number || !(bpm >= kSlowestTempo && bpm <= kFastestTempo)) {
+            showMessage("Please enter a tempo from 20 to 300 BPM.");
+            tempoEdit_->setFocus();
+            tempoEdit_->selectAll();
+            return std::nullopt;
+        }
+        options.tempo = TempoSource::Fixed;
+        options.fixedTempo = bpm;
+    }
+    const int grid = gridList_->currentIndex();
+    if (grid >= 1 && static_cast<std::size_t>(grid) <= kQuantizeGrids.size()) {
+        options.quantize = kQuantizeGrids[static_cast<std::size_t>(grid - 1)];
+    }
+    options.pitchBends = bendsBox_->isChecked();
+    return options;
+}
+
+QString MainDialog::tempoFoundText() const { return tempoFoundLabel_->text(); }
+
+void MainDialog::showTempoFound(const Analysis& analysis, const SongOptions& options) {
+    if (analysis.outcome != AnalysisOutcome::Completed) return;
+    QString text;
+    if (options.tempo == TempoSource::Fixed) {
+        text = QStringLiteral("fixed at %1 BPM, 4/4").arg(options.fixedTempo, 0, 'f', 1);
+    } else if (!analysis.beats || !analysis.beats->steady) {
+        text = QStringLiteral("no steady beat (120 BPM, 4/4)");
+    } else {
+        const BeatGrid& beats = *analysis.beats;
+        text = QStringLiteral("%1 BPM%2, %3/%4")
+                   .arg(beats.beatsPerMinute, 0, 'f', 1)
+                   .arg(beats.meter.compound() ? QStringLiteral(" (dotted quarters)") : QString())
+                   .arg(beats.meter.numerator)
+                   .arg(beats.meter.denominator);
+    }
+    tempoFoundLabel_->setText(text);
+}
+
+void MainDialog::showSongControls(bool shown) {
+    for (QWidget* widget : songControls_) widget->setVisible(shown);
+    const DialogUnits du(font());
+    setFixedSize(du.size(229, shown ? kWindowHeightWithSong : kWindowHeight));
+}
+
 void MainDialog::onAnalyze() {
     if (analyzing_) return;
+    const std::optional<SongOptions> options = songOptions();
+    if (!options) return;
     // The audio-file reader took one channel of a file whose channels cancel
     // out; the spectral method analyses what its own reader reads.
     if (method().classicReader && recording_.classicReadable && !recording_.classicValues && !wavePath_.isEmpty()) {
@@ -351,8 +436,9 @@ void MainDialog::onAnalyze() {
         return settings;
     };
     const Analysis analysis =
-        analyze(localPath(wavePath_).toStdString(), recording_, method(), song_, &progress, readSettings);
+        analyze(localPath(wavePath_).toStdString(), recording_, method(), song_, &progress, readSettings, *options);
     lastAnalysis_ = analysis.outcome;
+    showTempoFound(analysis, *options);
     if (analysis.outcome != AnalysisOutcome::NotRun) lastSettings_ = analysis.method.applied;
     analyzing_ = false;
     if (pianoRoll_) pianoRoll_->songAnalysed(song_);
@@ -372,6 +458,7 @@ void MainDialog::onMethodChanged() {
         {thresholdSlider_, kThresholdControl},
     };
     for (const auto& [widget, control] : widgets) widget->setEnabled((controls & control) != 0);
+    showSongControls(!method().plainTiming);
     if (!wavePath_.isEmpty()) updateAnalyzeButton();
     onRangeInputChanged();
 }

@@ -5,15 +5,19 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "app/AnalysisSettings.h"
 #include "app/MessageBoxService.h"
 #include "midi/Song.h"
 #include "pipeline/Analysis.h"
 #include "pipeline/Recording.h"
+#include "pipeline/SongOptions.h"
 #include "preview/PreviewPlayer.h"
 #include "recognition/RecognitionMethod.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -64,7 +68,9 @@ public:
     void onRangeInputChanged();
     // The "Method:" list: only the controls the chosen method reads are
     // enabled, the range label shows what it covers, and Analyze is enabled
-    // only when it can read the loaded recording.
+    // only when it can read the loaded recording. The song's controls (tempo,
+    // grid, pitch bends and the tempo found) are shown, in rows below, only
+    // for a method that follows the recording's tempo.
     void onMethodChanged();
     void toggleMidiPlayback();
     void onSaveMidi();
@@ -96,6 +102,8 @@ public:
     static constexpr std::uint32_t kAboutCommand = 16;
     // The original 170 dialog units, and a row for the method list.
     static constexpr int kWindowHeight = 189;
+    // With the song's controls shown: three rows more.
+    static constexpr int kWindowHeightWithSong = 239;
     static inline const QString kAboutEntryText = QStringLiteral("&About Korvane...");
 
     // State, for the tests and the screenshots.
@@ -107,6 +115,12 @@ public:
     const MethodSettings& lastSettings() const { return lastSettings_; }
     // The method chosen in the Method list.
     const MethodDescriptor& method() const;
+    // The song's options as the controls give them: the method's defaults
+    // for a method without those controls; empty (after saying why) when the
+    // tempo field holds no tempo from 20 to 300.
+    std::optional<SongOptions> songOptions();
+    // The text after "Tempo found:", for the tests.
+    QString tempoFoundText() const;
     const QString& wavePath() const { return wavePath_; }
     PreviewPlayer* previewPlayer() const { return previewPlayer_.get(); }
     AnalysisOutcome lastAnalysis() const { return lastAnalysis_; }
@@ -131,6 +145,8 @@ private:
     // Load WAV for a path, through the reader of the chosen method.
     bool loadRecordingFile(const QString& path);
     void updateAnalyzeButton();
+    void showSongControls(bool shown);
+    void showTempoFound(const Analysis& analysis, const SongOptions& options);
 
     PlaybackEngine& engine_;
     SoundOutputFactory makeSoundOutput_;
@@ -161,6 +177,12 @@ private:
     QLabel* rangeLabelControl_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     PianoRollWindow* pianoRoll_ = nullptr;
+    QComboBox* tempoList_ = nullptr;
+    QLineEdit* tempoEdit_ = nullptr;
+    QComboBox* gridList_ = nullptr;
+    QCheckBox* bendsBox_ = nullptr;
+    QLabel* tempoFoundLabel_ = nullptr;
+    std::vector<QWidget*> songControls_;  // shown only for methods that follow the tempo
 
     QString fileLabel_;
     std::int32_t blockSizeIndex_ = -1;

@@ -1,6 +1,7 @@
 #include "app/ScreenshotTour.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFontInfo>
@@ -28,6 +29,15 @@ bool save(QWidget& widget, const QDir& folder, const char* name) {
     return ok;
 }
 
+// Waits for the piano roll's spectrogram (computed on its own thread; a long
+// wait means it failed) and saves the window.
+bool saveRoll(PianoRollWindow& roll, const QDir& folder, const char* name) {
+    QElapsedTimer waited;
+    waited.start();
+    while (roll.computing() && waited.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !roll.computing() && save(roll, folder, name);
+}
+
 void runTour(MainDialog& dialog, const QDir& folder, const QString& wav) {
     std::printf("font %s\n", qPrintable(QFontInfo(dialog.font()).family()));
     bool ok = save(dialog, folder, "main-window-start.png");
@@ -36,14 +46,24 @@ void runTour(MainDialog& dialog, const QDir& folder, const QString& wav) {
     ok = save(dialog, folder, "main-window-analysed.png") && ok;
     dialog.onPianoRoll();
     if (PianoRollWindow* roll = dialog.pianoRoll()) {
-        // The spectrogram comes from its own thread; a long wait means it failed.
-        QElapsedTimer waited;
-        waited.start();
-        while (roll->computing() && waited.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 20);
-        ok = !roll->computing() && save(*roll, folder, "piano-roll.png") && ok;
+        ok = saveRoll(*roll, folder, "piano-roll.png") && ok;
         roll->close();
     } else {
         ok = false;
+    }
+    // The melody tracker: the song's rows, the tempo found, and the bar and
+    // beat lines on the piano roll.
+    if (auto* methods = dialog.findChild<QComboBox*>(QStringLiteral("1022"))) {
+        methods->setCurrentIndex(1);
+        dialog.onMethodChanged();
+        if (!wav.isEmpty()) dialog.loadWavFile(wav);
+        dialog.onAnalyze();
+        ok = save(dialog, folder, "main-window-melody.png") && ok;
+        dialog.onPianoRoll();
+        if (PianoRollWindow* roll = dialog.pianoRoll()) {
+            ok = saveRoll(*roll, folder, "piano-roll-melody.png") && ok;
+            roll->close();
+        }
     }
     {
         MidiSetupDialog setup(&dialog);

@@ -284,7 +284,9 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
         if (listen && (play || !render.empty())) {
             throw UsageError{"--listen plays the recording itself; it takes no --play or --render"};
         }
-        if (listen && (!tempo.empty() || !quantize.empty() || pitchBends)) {
+        const bool tempoGiven = app.count("--tempo") > 0;
+        const bool quantizeGiven = app.count("--quantize") > 0;
+        if (listen && (tempoGiven || quantizeGiven || pitchBends)) {
             throw UsageError{"--listen makes no song; drop --tempo, --quantize and --pitch-bends"};
         }
         options.play = play;
@@ -392,12 +394,12 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
             if (control == kVelocityControl) text += " (the " + method + " method's velocity is 100)";
             throw UsageError{text};
         }
-        if (!tempo.empty()) {
+        if (tempoGiven) {
             const std::optional<SongOptions> song = parseTempo(tempo, options.song);
             if (!song) throw UsageError{"--tempo: '" + tempo + "' is not auto or a number of beats per minute in 20..300"};
             options.song = *song;
         }
-        if (!quantize.empty()) {
+        if (quantizeGiven) {
             const std::optional<QuantizeGrid> grid = quantizeGridNamed(quantize);
             if (!grid) throw UsageError{"--quantize: '" + quantize + "' is not one of " + grids};
             options.song.quantize = *grid;

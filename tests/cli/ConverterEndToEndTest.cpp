@@ -123,6 +123,90 @@ TEST_F(ConverterRun, NotesTableListsEachSpanWithNameSecondsAndTicks) {
               "69\t0\t785\n57\t785\t1534\n");
 }
 
+// The notes table's rows as (name, start_s, end_s, start_tick), the header aside.
+std::vector<std::tuple<std::string, double, double, long>> tableRows(const std::string& table) {
+    std::vector<std::tuple<std::string, double, double, long>> rows;
+    std::istringstream lines(table);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string name;
+        int number = 0;
+        double start = 0.0, end = 0.0;
+        long startTick = 0, endTick = 0;
+        fields >> name >> number >> start >> end >> startTick >> endTick;
+        rows.emplace_back(name, start, end, startTick);
+    }
+    return rows;
+}
+
+// What mido reads of a file through its tempo map: "note start end channel"
+// lines in seconds, then "meter N/D" lines.
+std::string secondsReadByMido(const fs::path& midi) {
+    const std::string command = std::string("/usr/bin/python3 ") + SELVIK_SOURCE_DIR +
+                                "/tests/midi/check_midi_file.py --dump-seconds '" + midi.string() + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return "popen failed";
+    std::string text;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, n);
+    return pclose(pipe) == 0 ? text : "reader failed: " + text;
+}
+
+TEST_F(ConverterRun, AGivenTempoKeepsTheNotesAtTheirSecondsAndStatesFourFour) {
+    std::vector<std::int16_t> samples = sine(440.0, 44100);
+    const std::vector<std::int16_t> low = sine(220.0, 44100);
+    samples.insert(samples.end(), low.begin(), low.end());
+    writeWav16(dir_ / "two.wav", samples);
+    const auto plain = convert({"--notes", "two.wav", "-o", "plain.mid"});
+    const auto slow = convert({"--notes", "--tempo", "90", "two.wav", "-o", "slow.mid"});
+    ASSERT_EQ(slow.status, 0) << slow.err;
+    const auto plainRows = tableRows(plain.out);
+    const auto slowRows = tableRows(slow.out);
+    ASSERT_EQ(slowRows.size(), plainRows.size());
+    for (std::size_t i = 0; i < plainRows.size(); ++i) {
+        EXPECT_NEAR(std::get<1>(slowRows[i]), std::get<1>(plainRows[i]), 0.002);
+        EXPECT_NEAR(std::get<2>(slowRows[i]), std::get<2>(plainRows[i]), 0.002);
+    }
+    EXPECT_EQ(std::get<3>(slowRows[1]), 589) << "1.022 s at 90 BPM";
+    EXPECT_EQ(secondsReadByMido(dir_ / "plain.mid").find("meter"), std::string::npos)
+        << "no time signature by default";
+    EXPECT_NE(secondsReadByMido(dir_ / "slow.mid").find("meter\t4/4"), std::string::npos);
+}
+
+TEST_F(ConverterRun, OurMethodsFollowTheRecordingsTempoAndQuantizeOnItsGrid) {
+    // Tones on every beat at 100 BPM, two pitches in turn.
+    std::vector<std::int16_t> samples;
+    for (int beat = 0; beat < 20; ++beat) {
+        const std::vector<std::int16_t> tone = sine(beat % 2 ? 523.25 : 440.0, 19845, 12000.0);  // 0.45 s
+        samples.insert(samples.end(), tone.begin(), tone.end());
+        samples.insert(samples.end(), 26460 - tone.size(), 0);  // to 0.6 s
+    }
+    writeWav16(dir_ / "beats.wav", samples);
+    const auto fixed = convert({"--method", "melody", "--notes", "--tempo", "120", "beats.wav", "-o", "fixed.mid"});
+    const auto followed = convert({"--method", "melody", "--notes", "beats.wav", "-o", "followed.mid"});
+    const auto bent = convert({"--method", "melody", "--notes", "--pitch-bends", "beats.wav", "-o", "bent.mid"});
+    const auto snapped = convert({"--method", "melody", "--notes", "--quantize", "1/16", "beats.wav", "-o", "q.mid"});
+    ASSERT_EQ(followed.status, 0) << followed.err;
+    ASSERT_EQ(snapped.status, 0) << snapped.err;
+    const auto fixedRows = tableRows(fixed.out);
+    const auto followedRows = tableRows(followed.out);
+    ASSERT_EQ(followedRows.size(), 20u) << followed.out;
+    ASSERT_EQ(fixedRows.size(), followedRows.size());
+    for (std::size_t i = 0; i < fixedRows.size(); ++i) {
+        EXPECT_NEAR(std::get<1>(followedRows[i]), std::get<1>(fixedRows[i]), 0.0025) << "note " << i;
+        EXPECT_NEAR(std::get<2>(followedRows[i]), std::get<2>(fixedRows[i]), 0.0025) << "note " << i;
+    }
+    EXPECT_EQ(bent.out, followed.out) << "bends change no note";
+    // Each start lies on a sixteenth of the 100 BPM beat, which is 0.15 s.
+    for (const auto& row : tableRows(snapped.out)) {
+        EXPECT_EQ(std::get<3>(row) % 96, 0) << std::get<1>(row);
+    }
+    const std::string read = secondsReadByMido(dir_ / "followed.mid");
+    EXPECT_NE(read.find("meter\t"), std::string::npos) << read;
+}
+
 TEST_F(ConverterRun, ShortRecordingShowsTheProgramsMessagesInOrderAndWritesNothing) {
     writeWav16(dir_ / "short.wav", sine(440.0, 2000));
     const auto result = convert({"short.wav"});

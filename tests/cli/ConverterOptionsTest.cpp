@@ -126,6 +126,18 @@ INSTANTIATE_TEST_SUITE_P(
         UsageRow{"a number of jobs that is text", {"--jobs", "two", "a.wav"}, "--jobs"},
         UsageRow{"two jobs that play", {"--jobs", "2", "--play", "a.wav", "b.wav"}, "--play"},
         UsageRow{"two jobs that listen", {"--jobs", "2", "--listen", "a.wav", "b.wav"}, "--listen"},
+        UsageRow{"a tempo below 20", {"--tempo", "19.9", "a.wav"}, "20..300"},
+        UsageRow{"a tempo above 300", {"--tempo", "300.5", "a.wav"}, "20..300"},
+        UsageRow{"a tempo of nan", {"--tempo", "nan", "a.wav"}, "20..300"},
+        UsageRow{"a tempo of inf", {"--tempo", "inf", "a.wav"}, "20..300"},
+        UsageRow{"a tempo in exponent form", {"--tempo", "1e2", "a.wav"}, "20..300"},
+        UsageRow{"a tempo that is text", {"--tempo", "fast", "a.wav"}, "auto"},
+        UsageRow{"an empty tempo", {"--tempo", "", "a.wav"}, "auto"},
+        UsageRow{"an unknown grid", {"--quantize", "1/12", "a.wav"}, "1/4, 1/8, 1/16, 1/32, 1/8t, 1/16t"},
+        UsageRow{"a grid of off", {"--quantize", "off", "a.wav"}, "1/16t"},
+        UsageRow{"an empty grid", {"--quantize", "", "a.wav"}, "1/16t"},
+        UsageRow{"pitch bends with the classic method", {"--pitch-bends", "a.wav"}, "--method melody"},
+        UsageRow{"a tempo while listening", {"--listen", "--tempo", "90", "a.wav"}, "--listen"},
         UsageRow{"an unknown option", {"--frobnicate", "a.wav"}, "frobnicate"}),
     [](const testing::TestParamInfo<UsageRow>& info) {
         std::string name;
@@ -172,6 +184,33 @@ TEST(ConverterOptions, MelodyTrackerTakesItsOwnOptionsAndTheThresholdAsSensitivi
     const ParseResult classic = parse({"--method", "classic", "in.wav"});
     ASSERT_TRUE(classic.options);
     EXPECT_NE(classic.options->method, &kMelodyMethod);
+}
+
+TEST(ConverterOptions, TempoGridAndBendsDefaultToTheMethodsOwnTiming) {
+    const ParseResult plain = parse({"in.wav"});
+    ASSERT_TRUE(plain.options) << plain.err;
+    EXPECT_EQ(plain.options->song.tempo, TempoSource::MethodDefault);
+    EXPECT_FALSE(plain.options->song.quantize.on());
+    EXPECT_FALSE(plain.options->song.pitchBends);
+
+    const ParseResult fixed = parse({"--tempo", "92.5", "--quantize", "1/16t", "in.wav"});
+    ASSERT_TRUE(fixed.options) << fixed.err;
+    EXPECT_EQ(fixed.options->song.tempo, TempoSource::Fixed);
+    EXPECT_EQ(fixed.options->song.fixedTempo, 92.5);
+    EXPECT_EQ(fixed.options->song.quantize, (QuantizeGrid{16, true}));
+
+    for (const char* bpm : {"20", "300", "120.125"}) {
+        const ParseResult edge = parse({"--tempo", bpm, "in.wav"});
+        ASSERT_TRUE(edge.options) << bpm << ": " << edge.err;
+        EXPECT_EQ(edge.options->song.fixedTempo, std::stod(bpm));
+    }
+
+    const ParseResult automatic = parse({"--method", "melody", "--tempo", "auto", "--pitch-bends", "in.wav"});
+    ASSERT_TRUE(automatic.options) << automatic.err;
+    EXPECT_EQ(automatic.options->song.tempo, TempoSource::Recording);
+    EXPECT_TRUE(automatic.options->song.pitchBends);
+    // The classic method may follow the recording's tempo when asked.
+    EXPECT_EQ(parse({"--tempo", "auto", "in.wav"}).options->song.tempo, TempoSource::Recording);
 }
 
 TEST(ConverterOptions, JobsDefaultToOneAndZeroMeansOnePerCore) {

@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -15,6 +16,7 @@
 
 #include "midi/MidiFileWriter.h"
 #include "midi/NoteTrack.h"
+#include "midi/SongBuilder.h"
 #include "midi/TemporaryFolder.h"
 #include "recognition/classic/GridConversion.h"
 #include "recognition/classic/ScoreGrid.h"
@@ -154,6 +156,68 @@ TEST_F(IndependentReader, RefusesAFileThatIsNotMidi) {
     const std::string bad = folder.file("bad.mid");
     test::writeBytes(bad, {'M', 'T', 'h', 'd', 0, 0});
     EXPECT_EQ(run(kPython + " " + quoted(kScript) + " " + quoted(bad) + " --dump >/dev/null 2>&1"), 2);
+}
+
+// The notes of a song laid on a tempo map from changing beats, with bends on
+// several channels, come back from mido at their own seconds within a tick.
+TEST_F(IndependentReader, PlaysTheNotesOfATempoMapAtTheirOwnSeconds) {
+    BeatGrid beats;
+    beats.steady = true;
+    beats.meter = {6, 8};
+    double at = 0.35;
+    for (int i = 0; i < 16; ++i, at += 0.8) beats.beats.push_back(at);
+    for (int i = 0; i < 16; ++i, at += 0.6) beats.beats.push_back(at);
+    std::vector<RecognizedNote> notes;
+    std::mt19937 random(77);
+    std::uniform_real_distribution<double> start(0.0, 22.0);
+    for (int i = 0; i < 60; ++i) {
+        RecognizedNote note;
+        note.startSeconds = start(random);
+        note.endSeconds = note.startSeconds + 0.1 + 0.01 * i;
+        note.note = static_cast<std::uint8_t>(40 + i);  // no number twice
+        note.pitch = {{note.startSeconds, 30.0f}, {note.startSeconds + 0.05, -20.0f}};
+        notes.push_back(note);
+    }
+    std::sort(notes.begin(), notes.end(),
+              [](const RecognizedNote& a, const RecognizedNote& b) { return a.startSeconds < b.startSeconds; });
+    SongTiming timing;
+    timing.beats = beats;
+    timing.pitchBends = true;
+    Song song;
+    ASSERT_TRUE(buildSong(notes, song, timing));
+    const std::string mid = folder.file("mapped.mid");
+    ASSERT_EQ(writeMidiFile(mid.c_str(), &song), MidiResult::Success);
+    const std::string out = folder.file("seconds.tsv");
+    ASSERT_EQ(run(kPython + " " + quoted(kScript) + " " + quoted(mid) + " --dump-seconds > " + quoted(out)), 0);
+
+    std::ifstream in(out);
+    std::string line;
+    std::vector<std::string> meters;
+    std::size_t matched = 0;
+    const double longestTick = 60.0 / (1.5 * 75.0 * 384);  // the slowest tempo, 75 quarters a minute
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string first;
+        fields >> first;
+        if (first == "meter") {
+            std::string meter;
+            fields >> meter;
+            meters.push_back(meter);
+            continue;
+        }
+        double startSeconds = 0.0, endSeconds = 0.0;
+        int channel = 0;
+        fields >> startSeconds >> endSeconds >> channel;
+        const int number = std::stoi(first);
+        for (const RecognizedNote& note : notes) {
+            if (note.note != number) continue;
+            EXPECT_NEAR(startSeconds, note.startSeconds, longestTick) << "note " << number;
+            EXPECT_NEAR(endSeconds, note.endSeconds, longestTick) << "note " << number;
+            ++matched;
+        }
+    }
+    EXPECT_EQ(matched, notes.size());
+    EXPECT_EQ(meters, std::vector<std::string>{"6/8"});
 }
 
 }  // namespace

@@ -90,6 +90,27 @@ TEST_F(MidiFileWriter, WritesTempo100As600000Microseconds) {
                                           0x09, 0x27, 0xC0}));      // 600000
 }
 
+TEST_F(MidiFileWriter, PutsTheTimeSignatureAndTheTempoChangesInTheTempoTrack) {
+    Song song;
+    exampleSong(song);
+    song.timeSignature = TimeSignature{6, 8};
+    song.tempoChanges = {{200, 90.0}, {100, 60.0}, {200, 100.0}, {20000, 150.0}};
+    const Bytes bytes = written(song);
+    const Bytes firstChunk = {
+        0x4D, 0x54, 0x72, 0x6B,                    // "MTrk"
+        0x00, 0x00, 0x00, 0x2B,                    // length 11 + 8 + 8 + 7 + 9 = 43
+        0x00, 0xFF, 0x58, 0x04, 0x06, 0x03, 0x24, 0x08,  // 6/8, a click per dotted quarter
+        0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // tempo 500000 at tick 0
+        0x81, 0x48, 0xFF, 0x51, 0x03, 0x0A, 0x2C, 0x2A,  // delta 200: 666666 (90 BPM)
+        // the change at tick 100 lies before the one written: left out
+        0x00, 0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0,  // delta 0: 600000 (100 BPM) replaces it
+        0x81, 0x9A, 0x58, 0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80,  // delta 19800: 400000 (150 BPM)
+        0x01, 0xFF, 0x2F, 0x00,                    // delta 1, end of track
+    };
+    EXPECT_EQ(slice(bytes, 14, firstChunk.size()), firstChunk);
+    EXPECT_EQ(bytes.size(), 58u + firstChunk.size() - 19u);
+}
+
 TEST_F(MidiFileWriter, WritesTheTextsInOrderSequenceNameNoticeText) {
     Song song;
     exampleSong(song);

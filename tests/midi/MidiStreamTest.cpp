@@ -140,6 +140,22 @@ TEST_F(MidiStreamTest, TempoAndDivisionTurnTicksIntoTime) {
     EXPECT_EQ(messages[1].time, std::chrono::milliseconds(900));
 }
 
+TEST_F(MidiStreamTest, ATempoRecordChangesTheTempoFromItsOwnTickOn) {
+    // 384 ticks at 120 BPM (0.5 s), then 1000000 us a quarter: 192 more ticks take 0.5 s.
+    StreamBuffer& b = buffer({{384, 0, (kRecordTempo << 24) | 1000000u},
+                              {0, 0, noteOn(60, 100)},
+                              {192, 0, noteOn(60, 0)}});
+    ASSERT_EQ(stream_->queue(b), StreamResult::Ok);
+    ASSERT_EQ(stream_->restart(), StreamResult::Ok);
+    ASSERT_TRUE(clock_.advanceTo(std::chrono::milliseconds(500)));
+    ASSERT_TRUE(clock_.advanceTo(std::chrono::milliseconds(1000)));
+    const auto messages = record_->messages();
+    ASSERT_EQ(messages.size(), 2u) << "the tempo record sends nothing";
+    EXPECT_EQ(messages[0].time, std::chrono::milliseconds(500));
+    EXPECT_EQ(messages[1].time, std::chrono::milliseconds(1000));
+    EXPECT_EQ(stream_->tempo(), 1000000u);
+}
+
 TEST_F(MidiStreamTest, StopReturnsEveryQueuedBufferAndSilencesWhatSounds) {
     StreamBuffer& a = buffer({{0, 0, noteOn(60, 100)}, {0, 0, noteOn(64, 100) | 0x01},
                               {0, 0, noteOn(67, 100)}, {0, 0, noteOn(67, 0)},

@@ -158,6 +158,31 @@ TEST_F(PlaybackEngineTest, EveryEventSoundsAtItsSongTimeAcrossFillersAndSilence)
     ASSERT_EQ(ends().size(), 1u);
 }
 
+TEST_F(PlaybackEngineTest, EventsAfterTempoChangesSoundAtTheirTimeThroughTheMap) {
+    Song song;
+    // 120 BPM to tick 1000, then 60 BPM (twice as long a tick), then 240 BPM
+    // from tick 3000, which falls in a window without events.
+    fillSong(song, {{10, 900, 60}, {1000, 1500, 62}, {2000, 2100, 64}, {5000, 5200, 65}});
+    song.tempoChanges = {{1000, 60.0}, {3000, 240.0}};
+    ASSERT_EQ(engine_.startPlayback(&song, recordEnds()), MidiResult::Success);
+    ASSERT_EQ(engine_.beginPlayback(), MidiResult::Success);
+    auto at = [](std::uint32_t tick) {
+        if (tick <= 1000) return tickTime(tick);
+        if (tick <= 3000) return tickTime(1000) + tickTime(tick - 1000, 1000000);
+        return tickTime(1000) + tickTime(2000, 1000000) + tickTime(tick - 3000, 250000);
+    };
+    std::vector<std::uint32_t> times;
+    for (std::uint32_t i = 0; i < song.tracks[0].eventCount; ++i) times.push_back(song.tracks[0].events[i].time);
+    for (std::uint32_t t : times) ASSERT_TRUE(clock_.advanceTo(at(t)));
+    ASSERT_TRUE(clock_.advanceTo(at(song.endTime) + std::chrono::seconds(10)));
+    const auto messages = devices_.messages();
+    ASSERT_EQ(messages.size(), times.size());
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        // The stream truncates each deadline to whole nanoseconds.
+        EXPECT_LE(std::abs((messages[i].time - at(times[i])).count()), 2) << "event " << i << " at tick " << times[i];
+    }
+}
+
 TEST_F(PlaybackEngineTest, FinalNoteEndingsOnAWindowEndStillPlay) {
     Song song;
     fillSong(song, {{0, 300, 60}, {600, 768, 62}});

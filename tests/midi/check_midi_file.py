@@ -4,6 +4,7 @@
 Usage:
     check_midi_file.py FILE.mid --expect-notes EXPECT.tsv [--division N] [--tempo US]
     check_midi_file.py FILE.mid --dump
+    check_midi_file.py FILE.mid --dump-seconds
 
 The notes of every track are paired by channel and note number: a note-on with
 a velocity above 0 starts a note; the next note-off, or note-on with velocity 0,
@@ -12,6 +13,10 @@ the triple (note, start tick, end tick) in absolute ticks.
 
 --dump             prints the notes, one per line: note<TAB>start_tick<TAB>end_tick,
                    in the order they start in the file (ties in file order).
+--dump-seconds     prints the notes as mido plays them, through the file's
+                   tempo changes: note<TAB>start<TAB>end<TAB>channel, times in
+                   seconds with six decimals, in the order they start; then
+                   one line per time signature: meter<TAB>NUMERATOR/DENOMINATOR.
 --expect-notes F   compares the notes with F ("-" for standard input), whose lines
                    are note<TAB>start_tick<TAB>end_tick; blank lines and lines
                    starting with # are ignored. The comparison ignores the order
@@ -84,6 +89,28 @@ def read_notes(path):
     return midi, [(note, start, end) for start, _, note, end in notes], tempos
 
 
+def dump_seconds(midi):
+    """The notes in seconds, as mido plays the merged tracks through their tempo map."""
+    now = 0.0
+    sounding = collections.defaultdict(collections.deque)
+    notes = []
+    meters = []
+    for message in midi:
+        now += message.time
+        if message.type == "time_signature":
+            meters.append("%d/%d" % (message.numerator, message.denominator))
+        elif message.type == "note_on" and message.velocity > 0:
+            sounding[(message.channel, message.note)].append(now)
+        elif message.type in ("note_on", "note_off"):
+            started = sounding[(message.channel, message.note)]
+            if started:
+                notes.append((started.popleft(), now, message.note, message.channel))
+    for start, end, note, channel in sorted(notes):
+        sys.stdout.write("%d\t%.6f\t%.6f\t%d\n" % (note, start, end, channel))
+    for meter in meters:
+        sys.stdout.write("meter\t%s\n" % meter)
+
+
 def read_expected(path):
     stream = sys.stdin if path == "-" else open(path, encoding="utf-8")
     expected = []
@@ -104,11 +131,12 @@ def main(argv):
     parser.add_argument("file")
     parser.add_argument("--expect-notes", metavar="EXPECT.tsv")
     parser.add_argument("--dump", action="store_true")
+    parser.add_argument("--dump-seconds", action="store_true")
     parser.add_argument("--division", type=int)
     parser.add_argument("--tempo", type=int)
     arguments = parser.parse_args(argv)
-    if arguments.expect_notes is None and not arguments.dump:
-        parser.error("give --expect-notes or --dump")
+    if arguments.expect_notes is None and not arguments.dump and not arguments.dump_seconds:
+        parser.error("give --expect-notes, --dump or --dump-seconds")
 
     try:
         midi, notes, tempos = read_notes(arguments.file)
@@ -119,6 +147,8 @@ def main(argv):
     if arguments.dump:
         for note in notes:
             sys.stdout.write("%d\t%d\t%d\n" % note)
+    if arguments.dump_seconds:
+        dump_seconds(midi)
 
     failures = []
     if arguments.division is not None and midi.ticks_per_beat != arguments.division:

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "plot/RollBeats.h"
 #include "plot/RollNotes.h"
 #include "plot/SongBuilder.h"
 
@@ -18,6 +19,38 @@ TEST(RollNotes, TicksBecomeSecondsAtTheSongsTempoAndDivision) {
     EXPECT_EQ(notes[1].number, 72);
     EXPECT_DOUBLE_EQ(notes[1].startSeconds, 2.0);
     EXPECT_DOUBLE_EQ(notes[1].endSeconds, 5.0);
+}
+
+TEST(RollNotes, TicksAfterATempoChangeFollowTheNewTempo) {
+    Song song;
+    fillSong(song, {{60, 1536, 2304}});
+    song.tempoChanges = {{768, 60.0}};  // 1 s, then 384 ticks a second
+    const std::vector<RollNote> notes = rollNotes(song);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_DOUBLE_EQ(notes[0].startSeconds, 3.0);
+    EXPECT_DOUBLE_EQ(notes[0].endSeconds, 5.0);
+}
+
+TEST(RollBeats, AMeteredSongGetsABeatLineEveryCountedBeatAndABarLineEveryBar) {
+    Song song;
+    fillSong(song, {{60, 0, 12 * 384}});
+    EXPECT_TRUE(rollBeats(song).empty()) << "no time signature, no bars";
+
+    song.timeSignature = TimeSignature{3, 4};
+    song.tempoChanges = {{3 * 384, 60.0}};  // the first bar at 120, then 60
+    const std::vector<RollBeat> beats = rollBeats(song);
+    ASSERT_EQ(beats.size(), 13u);
+    const double expected[] = {0.0, 0.5, 1.0, 1.5, 2.5, 3.5, 4.5};
+    for (std::size_t i = 0; i < 7; ++i) {
+        EXPECT_DOUBLE_EQ(beats[i].seconds, expected[i]) << i;
+        EXPECT_EQ(beats[i].barLine, i % 3 == 0) << i;
+    }
+
+    song.timeSignature = TimeSignature{6, 8};  // two dotted quarters a bar
+    const std::vector<RollBeat> compound = rollBeats(song);
+    ASSERT_EQ(compound.size(), 9u);
+    EXPECT_DOUBLE_EQ(compound[1].seconds, 0.75);
+    EXPECT_TRUE(compound[2].barLine);
 }
 
 TEST(RollNotes, AnotherTempoScalesTheTimes) {

@@ -252,6 +252,33 @@ TEST_F(SongRendering, EventsSoundAtTheSampleTheirTickFallsOnForTheSongsTempoAndD
     EXPECT_LT(onset, 88200u + 64 + 256) << "onset at frame " << onset;
 }
 
+TEST_F(SongRendering, EventsAfterATempoChangeSoundAtTheirTimeThroughTheMap) {
+    Song song;
+    reset(&song);
+    song.tempo = 120.0;  // ticks 0..768 take 1 s
+    song.division = 384;
+    song.tempoChanges = {{768, 60.0}};  // then a quarter a second
+    // Tick 1536 is 1 s + 2 quarters at 60 = 3 s, frame 132300; on the first
+    // channel and on the third, which also gets the program.
+    setTrack(song, 0, {{1536, 0x90, 72, 100}, {1536, 0x92, 76, 100}, {1900, 0x90, 72, 0}, {1900, 0x92, 76, 0}});
+    const RenderedWav wav = renderAndRead(song, 73);
+    const std::size_t onset = firstSoundFrom(wav, 0);
+    EXPECT_GE(onset, 132300u);
+    EXPECT_LT(onset, 132300u + 64 + 256) << "onset at frame " << onset;
+}
+
+TEST_F(SongRendering, TheProgramGoesToEveryChannelTheSongUses) {
+    // One note on the second channel alone: with the organ on every channel
+    // used it is held, a piano's would decay.
+    Song song;
+    reset(&song);
+    song.tempo = kTempo;
+    song.division = kDivision;
+    setTrack(song, 0, {{0, 0x91, 72, 100}, {ticksOf(1.0), 0x91, 72, 0}});
+    const RenderedWav organ = renderAndRead(song, 19);
+    EXPECT_GT(rmsOf(organ, 3 * kRate / 4, kRate) / rmsOf(organ, 0, kRate / 4), 0.6);
+}
+
 TEST_F(SongRendering, TracksAreMergedInTimeOrderWithEqualTimesInTrackOrder) {
     // Track 0 ends note 72 at 1 s, when track 1 starts it again. In track
     // order the end comes first and the second note sounds; the other way

@@ -1,5 +1,6 @@
 #include "recognition/melody/MelodyTracker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -173,6 +174,67 @@ TEST(MelodyTracker, GlideGivesAFewNotesNoneShorterThanTheMinimum) {
     EXPECT_EQ(notes.front().note, 57);
     EXPECT_EQ(notes.back().note, 69);
     for (const Note& n : notes) EXPECT_GE(n.end - n.start, 0.06 - 1e-3) << n.note;
+}
+
+// The pitch sounding at `t` in a song of one line: the note sounding on the
+// highest channel that has one, plus that channel's bend; -1 when none sounds.
+double soundingPitch(const Song& song, double t) {
+    const SongTrack& track = song.tracks[0];
+    double pitch = -1.0;
+    int bend[16] = {};
+    int range = 2;
+    std::int32_t noteOf[16];
+    std::fill(std::begin(noteOf), std::end(noteOf), -1);
+    for (std::uint32_t i = 0; i < track.eventCount && track.events[i].time / kTicksPerSecond <= t; ++i) {
+        const MidiEvent& e = track.events[i];
+        const int channel = e.status & 0x0F;
+        if ((e.status & 0xF0) == 0xB0 && e.data1 == 6) range = e.data2;
+        if ((e.status & 0xF0) == 0xE0) bend[channel] = (e.data1 | (e.data2 << 7)) - 8192;
+        if ((e.status & 0xF0) == 0x90) {
+            noteOf[channel] = e.data2 > 0 ? e.data1 : (noteOf[channel] == e.data1 ? -1 : noteOf[channel]);
+        }
+    }
+    for (int c = 0; c < 16; ++c) {
+        if (noteOf[c] >= 0) pitch = noteOf[c] + bend[c] * range / 8192.0;
+    }
+    return pitch;
+}
+
+TEST(MelodyTracker, AWholeToneGlideGivesABendThatReachesIt) {
+    Signal signal;
+    // A4 for 0.4 s, a 150 ms glide up a whole tone, B4 held; the phase
+    // integrates the exponential glide exactly.
+    const double f0 = hz(69);
+    const double a = 0.5, b = 0.65, k = std::log(std::pow(2.0, 2.0 / 12.0)) / (b - a);
+    makeSignal(signal, 1.6, [=](double t) {
+        double phase;
+        if (t < a) {
+            phase = f0 * t;
+        } else if (t < b) {
+            phase = f0 * a + f0 * (std::exp(k * (t - a)) - 1.0) / k;
+        } else {
+            phase = f0 * a + f0 * (std::exp(k * (b - a)) - 1.0) / k + hz(71) * (t - b);
+        }
+        return gate(t, 0.1, 1.5) * richTone(kTwoPi * phase);
+    });
+    auto truePitch = [=](double t) { return t < a ? 69.0 : t < b ? 69.0 + 2.0 * (t - a) / (b - a) : 71.0; };
+    const MethodResult result = selvik::runMelodyTracker(signal, MelodyTrackerParameters{}, nullptr);
+    ASSERT_EQ(result.outcome, MethodOutcome::Completed);
+    for (bool bends : {false, true}) {
+        SongTiming timing;
+        timing.pitchBends = bends;
+        Song song;
+        ASSERT_TRUE(buildSong(result.notes, song, timing));
+        double worst = 0.0;
+        for (double t = 0.15; t < 1.4; t += 0.005) worst = std::max(worst, std::abs(soundingPitch(song, t) - truePitch(t)));
+        if (bends) {
+            EXPECT_LT(worst, 0.5) << "the sounding pitch follows the glide within 50 cents";
+            EXPECT_NEAR(soundingPitch(song, 0.3), 69.0, 0.05);
+            EXPECT_NEAR(soundingPitch(song, 1.3), 71.0, 0.05) << "the bend reaches the whole tone";
+        } else {
+            EXPECT_GT(worst, 0.6) << "notes alone jump across the glide";
+        }
+    }
 }
 
 TEST(MelodyTracker, SilenceGivesNoNotes) {

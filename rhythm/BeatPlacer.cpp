@@ -96,4 +96,55 @@ std::vector<double> placeBeats(const OnsetEnvelope& envelope, const std::vector<
     return beats;
 }
 
+std::vector<double> evenBeats(const std::vector<double>& beats, const std::vector<double>& period) {
+    std::vector<double> even;
+    if (beats.empty() || period.empty()) return beats;
+    auto periodAt = [&period](double frame) {
+        return period[static_cast<std::size_t>(std::clamp(std::lround(frame), 0L, static_cast<long>(period.size()) - 1))];
+    };
+    even.push_back(beats.front());
+    for (std::size_t i = 1; i < beats.size(); ++i) {
+        const double gap = beats[i] - even.back();
+        const double p = periodAt(0.5 * (beats[i] + even.back()));
+        const double ratio = gap / p;
+        if (ratio < 0.6) continue;
+        const auto missing = static_cast<int>(std::lround(ratio)) - 1;
+        if (ratio >= 1.6) {
+            const double start = even.back();
+            for (int k = 1; k <= missing; ++k) even.push_back(start + gap * k / (missing + 1));
+        }
+        even.push_back(beats[i]);
+    }
+    return even;
+}
+
+std::vector<double> periodsOfBeats(const std::vector<double>& beats, const std::vector<double>& period,
+                                   double reachSeconds) {
+    std::vector<double> refined = period;
+    if (beats.size() < 3) return refined;
+    // Each interval, at the frame between its beats, if it is close to the period there.
+    std::vector<std::pair<double, double>> intervals;
+    for (std::size_t i = 1; i < beats.size(); ++i) {
+        const double middle = 0.5 * (beats[i] + beats[i - 1]);
+        const auto frame = static_cast<std::size_t>(std::clamp(std::lround(middle), 0L, static_cast<long>(period.size()) - 1));
+        const double interval = beats[i] - beats[i - 1];
+        const double ratio = interval / period[frame];
+        if (ratio > 0.75 && ratio < 1.33) intervals.push_back({middle, interval});
+    }
+    const double reach = reachSeconds * kFramesPerSecond;
+    std::vector<double> near;
+    std::size_t first = 0;
+    for (std::size_t t = 0; t < refined.size(); ++t) {
+        while (first < intervals.size() && intervals[first].first < static_cast<double>(t) - reach) ++first;
+        near.clear();
+        for (std::size_t i = first; i < intervals.size() && intervals[i].first <= static_cast<double>(t) + reach; ++i) {
+            near.push_back(intervals[i].second);
+        }
+        if (near.size() < 2) continue;
+        std::nth_element(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(near.size() / 2), near.end());
+        refined[t] = near[near.size() / 2];
+    }
+    return refined;
+}
+
 }  // namespace selvik::rhythm

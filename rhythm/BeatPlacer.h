@@ -25,4 +25,19 @@ struct BeatSettings {
 std::vector<double> placeBeats(const OnsetEnvelope& envelope, const std::vector<double>& period,
                                const BeatSettings& settings = BeatSettings{});
 
+// The beat period at every frame as placed beats show it: the median of the
+// intervals between beats within `reachSeconds` of the frame that lie within
+// a quarter of the period they were placed with (`period`, per frame), so
+// that a skipped or an extra beat does not count; `period` where no interval
+// does. Placing the beats again with these periods corrects a tempo that the
+// tempogram's lags could only give to a frame or so.
+std::vector<double> periodsOfBeats(const std::vector<double>& beats, const std::vector<double>& period,
+                                   double reachSeconds = 4.0);
+
+// The beats with every gap of about two or more periods filled by beats
+// spaced evenly across it, and every beat less than 0.6 of a period after
+// the one before it dropped: a song's grid counts its beats, so a skipped or
+// an extra one would stretch the bars around it. `period` per frame.
+std::vector<double> evenBeats(const std::vector<double>& beats, const std::vector<double>& period);
+
 }  // namespace selvik::rhythm

@@ -132,17 +132,14 @@ TempoPath followTempo(const OnsetEnvelope& envelope, const TempoSettings& settin
     path.clarity = clarity / static_cast<double>(windows.size());
     path.mainPeriod = median(periods);
     path.period.assign(frames, periods.front());
+    // Each frame takes the window whose centre is nearest; the centres rise,
+    // so the nearest one only moves on.
+    auto centre = [&windows](std::size_t w) { return static_cast<double>(windows[w].start) + windows[w].length / 2.0; };
+    std::size_t nearest = 0;
     for (std::size_t t = 0; t < frames; ++t) {
-        // The window whose centre is nearest.
-        std::size_t nearest = 0;
-        double distance = std::numeric_limits<double>::infinity();
-        for (std::size_t w = 0; w < windows.size(); ++w) {
-            const double centre = static_cast<double>(windows[w].start) + windows[w].length / 2.0;
-            const double d = std::abs(centre - static_cast<double>(t));
-            if (d < distance) {
-                distance = d;
-                nearest = w;
-            }
+        const double here = static_cast<double>(t);
+        while (nearest + 1 < windows.size() && std::abs(centre(nearest + 1) - here) <= std::abs(centre(nearest) - here)) {
+            ++nearest;
         }
         path.period[t] = periods[nearest];
     }

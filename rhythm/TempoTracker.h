@@ -24,14 +24,14 @@ struct TempoSettings {
     // The prior: a bell over log tempo centred on `preferredBpm`, `spread`
     // octaves wide to either side (one standard deviation), so that 60-180
     // beats per minute are favoured.
-    double preferredBpm = 104.0;
+    double preferredBpm = 120.0;
     double spreadOctaves = 0.8;
     // The envelope is read in windows of this many seconds, one every `hop`.
     double windowSeconds = 8.0;
     double hopSeconds = 1.0;
     // The cost of a change of tempo between windows, per unit of |ln ratio|,
     // against window scores of 0..1.
-    double changeCost = 2.0;
+    double changeCost = 8.0;
 };
 
 // Follows the tempo: the autocorrelation of each window of the envelope

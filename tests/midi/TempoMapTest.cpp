@@ -68,20 +68,28 @@ TEST(TempoFromBeats, ASteadyPieceGetsOneTempoDespiteWobblyBeats) {
     EXPECT_EQ(tempo.meter, (TimeSignature{4, 4}));
 }
 
-TEST(TempoFromBeats, TheTimeBeforeTheFirstDownbeatIsABarOfItsOwn) {
+TEST(TempoFromBeats, TheFirstDownbeatOpensABarAndAnUpbeatFillsTheEndOfTheOneBefore) {
     BeatGrid grid = steadyBeats(0.3, 0.6, 40, {3, 4});
     grid.firstDownbeat = 2;  // at 1.5 s: two upbeats before it
     const SongTempo tempo = tempoFromBeats(grid, 384);
     ASSERT_EQ(tempo.changes.size(), 1u);
-    // The first downbeat opens bar 2 of 3/4, at its own time.
-    EXPECT_EQ(tempo.changes[0].tick, 3u * 384u);
-    const TempoMap map(tempo.tempo, tempo.changes, 384);
-    EXPECT_NEAR(map.secondsAt(3 * 384), 1.5, 1e-9);
+    // The 0.3 s before the first beat are the first beat of bar 1 in 3/4;
+    // the upbeats are its second and third beats, at the piece's tempo.
+    EXPECT_EQ(tempo.changes[0].tick, 384u);
+    EXPECT_NEAR(tempo.tempo, 200.0, 1e-6);
     EXPECT_NEAR(tempo.changes[0].tempo, 100.0, 1e-6);
-    // Every later beat is on a quarter note.
-    for (std::size_t i = 2; i < grid.beats.size(); ++i) {
-        EXPECT_NEAR(map.secondsAt(static_cast<std::uint32_t>(3 * 384 + (i - 2) * 384)), grid.beats[i], 1e-6);
+    const TempoMap map(tempo.tempo, tempo.changes, 384);
+    EXPECT_NEAR(map.secondsAt(3 * 384), 1.5, 1e-9) << "the first downbeat opens bar 2";
+    for (std::size_t i = 0; i < grid.beats.size(); ++i) {
+        EXPECT_NEAR(map.secondsAt(static_cast<std::uint32_t>(384 + i * 384)), grid.beats[i], 1e-6);
     }
+
+    // An upbeat right at the start: the time to the first downbeat is a bar of its own.
+    grid.beats.front() = 0.0;
+    const SongTempo early = tempoFromBeats(grid, 384);
+    ASSERT_EQ(early.changes.size(), 1u);
+    EXPECT_EQ(early.changes[0].tick, 3u * 384u);
+    EXPECT_NEAR(TempoMap(early.tempo, early.changes, 384).secondsAt(3 * 384), 1.5, 1e-9);
 }
 
 TEST(TempoFromBeats, SixEightBeatsAreDottedQuarters) {
@@ -98,8 +106,21 @@ TEST(TempoFromBeats, ATempoThatMovesForTwoBeatsIsANewTempoButOneBeatOffIsNot) {
     const SongTempo tempo = tempoFromBeats(grid, 384);
     ASSERT_EQ(tempo.changes.size(), 1u);
     EXPECT_EQ(tempo.changes[0].tick, 19u * 384u);
-    EXPECT_NEAR(tempo.tempo, 120.0, 1e-6);
-    EXPECT_NEAR(tempo.changes[0].tempo, 150.0, 1e-6);
+    EXPECT_NEAR(tempo.tempo, 120.0, 0.1);
+    EXPECT_NEAR(tempo.changes[0].tempo, 150.0, 0.1);
+}
+
+TEST(TempoFromBeats, OneBeatFarOffThePulseDoesNotBendTheGrid) {
+    BeatGrid grid = steadyBeats(0.0, 0.5, 30);
+    grid.beats[12] += 0.15;  // a beat placed on an offbeat onset
+    const SongTempo tempo = tempoFromBeats(grid, 384);
+    ASSERT_TRUE(tempo.changes.empty());
+    EXPECT_NEAR(tempo.tempo, 120.0, 1e-9);
+    const TempoMap map(tempo.tempo, tempo.changes, 384);
+    for (std::size_t i = 0; i < grid.beats.size(); ++i) {
+        if (i == 12) continue;
+        EXPECT_NEAR(map.secondsAt(static_cast<std::uint32_t>(i * 384)), grid.beats[i], 1e-9);
+    }
 }
 
 TEST(TempoFromBeats, NoSteadyPulseGives120InFourFour) {

@@ -69,10 +69,12 @@ void ensureLevels(int log2n) {
     }
 }
 
+#if defined(__x86_64__)
 const fftdetail::Tables& tables() {
     static const fftdetail::Tables t{gCos, gSin, gBitReverse16};
     return t;
 }
+#endif
 
 // The even/odd split of the recursion, applied at every level, leaves input
 // j at the position whose bits are those of j reversed.
@@ -126,6 +128,7 @@ void scalarFft(Complex* x, std::int32_t n) {
 
 enum class Isa { Scalar, Avx2, Avx512 };
 
+#if defined(__x86_64__)
 Isa detectIsa() {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
@@ -135,6 +138,10 @@ Isa detectIsa() {
     if (__builtin_cpu_supports("avx2")) return Isa::Avx2;
     return Isa::Scalar;
 }
+#else
+// The lane kernels are x86-64 code; other processors take the scalar path.
+Isa detectIsa() { return Isa::Scalar; }
+#endif
 
 std::atomic<int> gIsaCap{static_cast<int>(Isa::Avx512)};
 
@@ -143,6 +150,8 @@ Isa isa() {
     const int cap = gIsaCap.load(std::memory_order_relaxed);
     return static_cast<int>(detected) < cap ? detected : static_cast<Isa>(cap);
 }
+
+#if defined(__x86_64__)
 
 // Per-thread working memory of the lane kernels, grown on demand and kept:
 // the interleaved lanes and one spare output for lanes nobody asked for.
@@ -214,6 +223,16 @@ bool runGroup(Isa kind, const Complex* const* complexIn, const float* const* rea
     return true;
 }
 
+#else
+
+// Without lane kernels no group runs; its transforms run one at a time.
+bool runGroup(Isa, const Complex* const*, const float* const*, Complex* const*, int, std::int32_t,
+              int) {
+    return false;
+}
+
+#endif
+
 void scalarReal(const float* in, Complex* out, std::int32_t n) {
     for (std::int32_t k = 0; k < n; ++k) out[k] = Complex{in[k], 0.0f};
     scalarFft(out, n);
@@ -223,10 +242,17 @@ void scalarReal(const float* in, Complex* out, std::int32_t n) {
 // processor and the length allow, else the scalar path. Tables must exist.
 void runSingle(const Complex* complexIn, const float* realIn, Complex* out, std::int32_t n,
                int log2n) {
+#if defined(__x86_64__)
     if (isa() == Isa::Avx512 && log2n >= fftdetail::kSingleMinLog2 && tScratch.reserve(n, 1)) {
         fftdetail::transformSingleAvx512(complexIn, realIn, out, tables(), log2n,
                                          tScratch.lanes());
-    } else if (realIn) {
+        return;
+    }
+#else
+    static_cast<void>(complexIn);  // the scalar path works in place on out
+    static_cast<void>(log2n);
+#endif
+    if (realIn) {
         scalarReal(realIn, out, n);
     } else {
         scalarFft(out, n);

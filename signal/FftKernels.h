@@ -11,6 +11,14 @@ namespace selvik::fftdetail {
 
 inline constexpr int kMaxLog2 = 16;
 
+// The lane kernels exist on x86-64 only; elsewhere every transform, also of
+// a batch, takes the scalar path.
+#if defined(__x86_64__)
+inline constexpr bool kLaneKernels = true;
+#else
+inline constexpr bool kLaneKernels = false;
+#endif
+
 // One group of transforms run together. Exactly one of complexIn / realIn is
 // set; each holds `width` pointers (the kernel's lane count). Lanes the caller
 // does not need repeat a real input and point their output at a spare buffer,

@@ -202,7 +202,7 @@ thread_local Scratch tScratch;
 // Runs `used` (1 .. width) transforms through one lane kernel. Returns false
 // when no scratch memory is available.
 bool runGroup(Isa kind, const Complex* const* complexIn, const float* const* realIn,
-              Complex* const* out, int used, std::int32_t n, int log2n) {
+              Complex* const* out, int used, std::int32_t n, int log2n, bool lowerHalf) {
     const int width = kind == Isa::Avx512 ? kAvx512Width : kAvx2Width;
     if (!tScratch.reserve(n, width)) return false;
     const Complex* cin[kAvx512Width];
@@ -214,7 +214,7 @@ bool runGroup(Isa kind, const Complex* const* complexIn, const float* const* rea
         rin[l] = realIn ? realIn[from] : nullptr;
         dst[l] = l < used ? out[l] : tScratch.spare();
     }
-    const fftdetail::LaneGroup group{complexIn ? cin : nullptr, realIn ? rin : nullptr, dst};
+    const fftdetail::LaneGroup group{complexIn ? cin : nullptr, realIn ? rin : nullptr, dst, lowerHalf};
     if (kind == Isa::Avx512) {
         fftdetail::transformLanesAvx512(group, tables(), log2n, tScratch.lanes());
     } else {
@@ -227,7 +227,7 @@ bool runGroup(Isa kind, const Complex* const* complexIn, const float* const* rea
 
 // Without lane kernels no group runs; its transforms run one at a time.
 bool runGroup(Isa, const Complex* const*, const float* const*, Complex* const*, int, std::int32_t,
-              int) {
+              int, bool) {
     return false;
 }
 
@@ -264,7 +264,7 @@ void runSingle(const Complex* complexIn, const float* realIn, Complex* out, std:
 // AVX-512 a single transform vectorised across its butterflies costs about a
 // sixth of an eight-lane group, so groups start at seven transforms.
 void runMany(const Complex* const* complexIn, const float* const* realIn, Complex* const* out,
-             std::int32_t count, std::int32_t n) {
+             std::int32_t count, std::int32_t n, bool lowerHalf = false) {
     const int log2n = log2Of(n);
     ensureLevels(log2n);
     std::call_once(gBitReverseBuilt, buildBitReverse);
@@ -286,7 +286,7 @@ void runMany(const Complex* const* complexIn, const float* const* realIn, Comple
         const int used = static_cast<int>(left < width ? left : width);
         if (group == Isa::Scalar ||
             !runGroup(group, complexIn ? complexIn + i : nullptr, realIn ? realIn + i : nullptr,
-                      out + i, used, n, log2n)) {
+                      out + i, used, n, log2n, lowerHalf)) {
             for (int l = 0; l < used; ++l) {
                 runSingle(complexIn ? complexIn[i + l] : nullptr, realIn ? realIn[i + l] : nullptr,
                           out[i + l], n, log2n);
@@ -326,6 +326,12 @@ void fftRealMany(const float* const* inputs, Complex* const* outputs, std::int32
                  std::int32_t n) {
     if (inputs == nullptr || outputs == nullptr || count <= 0 || !isSupportedLength(n)) return;
     runMany(nullptr, inputs, outputs, count, n);
+}
+
+void fftRealManyLowerHalf(const float* const* inputs, Complex* const* outputs, std::int32_t count,
+                          std::int32_t n) {
+    if (inputs == nullptr || outputs == nullptr || count <= 0 || !isSupportedLength(n)) return;
+    runMany(nullptr, inputs, outputs, count, n, true);
 }
 
 }  // namespace selvik

@@ -27,6 +27,9 @@ struct LaneGroup {
     const Complex* const* complexIn;
     const float* const* realIn;
     Complex* const* out;
+    // Only outputs 0 .. n/2 - 1 are wanted; the other half of the last level
+    // is neither computed nor written.
+    bool lowerHalf = false;
 };
 
 // Twiddles of the level of length m start at offset m / 2 - 1 (m = 4 .. 2^16).

@@ -156,7 +156,8 @@ TEST(FftMany, MatchesTheRecursionBitForBitForEveryBatchSize) {
     }
 }
 
-// The real form must give what fft gives on {x, +0.0f}.
+// The real form must give what fft gives on {x, +0.0f}, and its lower-half
+// form the lower half of that.
 void checkRealMany(const std::vector<std::vector<float>>& inputs, std::int32_t count,
                    std::int32_t n, const char* sentence) {
     std::vector<const float*> in;
@@ -168,11 +169,20 @@ void checkRealMany(const std::vector<std::vector<float>>& inputs, std::int32_t c
         out.push_back(outputs[i].data());
     }
     fftRealMany(in.data(), out.data(), count, n);
+    std::vector<Spectrum> halves(static_cast<std::size_t>(count),
+                                 Spectrum(static_cast<std::size_t>(n), Complex{7.0f, 7.0f}));
+    std::vector<Complex*> halfOut;
+    for (Spectrum& half : halves) halfOut.push_back(half.data());
+    fftRealManyLowerHalf(in.data(), halfOut.data(), count, n);
     for (std::int32_t i = 0; i < count; ++i) {
         Spectrum complexInput(static_cast<std::size_t>(n));
         for (std::int32_t j = 0; j < n; ++j) complexInput[j] = Complex{inputs[i][j], 0.0f};
-        EXPECT_EQ(describeDifference(outputs[i], reference(complexInput)), "identical")
+        const Spectrum expected = reference(complexInput);
+        EXPECT_EQ(describeDifference(outputs[i], expected), "identical")
             << sentence << ", n = " << n << ", count = " << count << ", array " << i;
+        const Spectrum lower(expected.begin(), expected.begin() + n / 2);
+        EXPECT_EQ(describeDifference(Spectrum(halves[i].begin(), halves[i].begin() + n / 2), lower), "identical")
+            << "lower half, " << sentence << ", n = " << n << ", count = " << count << ", array " << i;
     }
 }
 

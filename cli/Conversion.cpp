@@ -52,7 +52,9 @@ int convertInput(const std::string& input, const ConverterOptions& options, std:
     InputReport report(input, out, err, false);
     std::unique_ptr<TerminalProgress> progress;
     if (showProgress) {
-        progress = std::make_unique<TerminalProgress>(err, input, progressStages(options));
+        // The classic method runs one pass per bar; our methods load, then recognise.
+        progress = std::make_unique<TerminalProgress>(err, input, progressStages(options),
+                                                      options.method->classicReader ? "pass" : "step");
         report.setProgress(progress.get());
     }
     return convertInput(report, options, progress.get(), err, showProgress, interrupted);

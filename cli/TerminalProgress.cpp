@@ -16,8 +16,8 @@ namespace {
 constexpr int kBarWidth = 30;
 }
 
-TerminalProgress::TerminalProgress(std::FILE* terminal, std::string label, int passes)
-    : terminal_(terminal), label_(std::move(label)), passes_(passes) {}
+TerminalProgress::TerminalProgress(std::FILE* terminal, std::string label, int passes, std::string stage)
+    : terminal_(terminal), label_(std::move(label)), passes_(passes), stage_(std::move(stage)) {}
 
 TerminalProgress::~TerminalProgress() { finish(); }
 
@@ -44,7 +44,7 @@ void TerminalProgress::draw(int percent) {
     const int filled = percent * kBarWidth / 100;
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
-    std::fprintf(terminal_, "\r%s: pass %d/%d [%s] %3d%%", label_.c_str(), pass_,
+    std::fprintf(terminal_, "\r%s: %s %d/%d [%s] %3d%%", label_.c_str(), stage_.c_str(), pass_,
                  std::max(passes_, pass_), bar.c_str(), percent);
     std::fflush(terminal_);
     drawn_ = true;

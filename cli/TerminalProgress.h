@@ -16,7 +16,8 @@ std::string clockText(double seconds);
 // percentage changes, so the cost per block stays negligible.
 class TerminalProgress final : public ProgressIndicator {
 public:
-    TerminalProgress(std::FILE* terminal, std::string label, int passes);
+    // `stage` names what each run of the bar is ("pass", "step").
+    TerminalProgress(std::FILE* terminal, std::string label, int passes, std::string stage = "pass");
     ~TerminalProgress() override;
 
     void setRange(std::int32_t minimum, std::int32_t maximum) override;
@@ -31,6 +32,7 @@ private:
     std::FILE* terminal_;
     std::string label_;
     int passes_;
+    std::string stage_;
     int pass_ = 0;
     std::int32_t minimum_ = 0;
     std::int32_t maximum_ = 0;

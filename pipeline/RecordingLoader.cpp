@@ -1,6 +1,7 @@
 #include "pipeline/RecordingLoader.h"
 
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "audiofile/AudioLoad.h"
@@ -10,6 +11,34 @@
 namespace selvik {
 
 namespace {
+
+// The load is one stage of a conversion's progress: the reader may widen its
+// range when it reads the file a second time, and those positions are shown
+// within the range it set first.
+class OneStageProgress final : public ProgressIndicator {
+public:
+    explicit OneStageProgress(ProgressIndicator* target) : target_(target) {}
+    void setRange(std::int32_t minimum, std::int32_t maximum) override {
+        if (!started_) {
+            target_->setRange(minimum, maximum);
+            first_ = {minimum, maximum};
+            started_ = true;
+        }
+        current_ = {minimum, maximum};
+    }
+    void setPosition(std::int32_t position) override {
+        const double span = static_cast<double>(current_.second) - current_.first;
+        const double share = span > 0 ? (position - current_.first) / span : 1.0;
+        target_->setPosition(first_.first +
+                             static_cast<std::int32_t>(share * (static_cast<double>(first_.second) - first_.first)));
+    }
+
+private:
+    ProgressIndicator* target_;
+    bool started_ = false;
+    std::pair<std::int32_t, std::int32_t> first_{0, 0};
+    std::pair<std::int32_t, std::int32_t> current_{0, 0};
+};
 
 LoadOutcome loadClassic(const std::string& path, Recording& recording, std::string* detail) {
     if (!loadClassicRecording(path.c_str(), recording.signal, detail)) return LoadOutcome::Unreadable;
@@ -36,7 +65,8 @@ LoadOutcome loadAudioRecording(const std::string& path, Recording& recording, st
     recording = Recording{};
     if (detail != nullptr) detail->clear();
     if (cancel != nullptr && *cancel) return LoadOutcome::Cancelled;
-    AudioLoad load = loadAudioFile(path.c_str(), progress, cancel);
+    OneStageProgress loadProgress(progress);
+    AudioLoad load = loadAudioFile(path.c_str(), progress != nullptr ? &loadProgress : nullptr, cancel);
     switch (load.status) {
         case AudioLoadStatus::Loaded: break;
         case AudioLoadStatus::Cancelled: return LoadOutcome::Cancelled;

@@ -69,10 +69,12 @@ void ensureLevels(int log2n) {
     }
 }
 
+#if defined(__x86_64__)
 const fftdetail::Tables& tables() {
     static const fftdetail::Tables t{gCos, gSin, gBitReverse16};
     return t;
 }
+#endif
 
 // The even/odd split of the recursion, applied at every level, leaves input
 // j at the position whose bits are those of j reversed.
@@ -126,6 +128,7 @@ void scalarFft(Complex* x, std::int32_t n) {
 
 enum class Isa { Scalar, Avx2, Avx512 };
 
+#if defined(__x86_64__)
 Isa detectIsa() {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
@@ -135,6 +138,10 @@ Isa detectIsa() {
     if (__builtin_cpu_supports("avx2")) return Isa::Avx2;
     return Isa::Scalar;
 }
+#else
+// The lane kernels are x86-64 code; other processors take the scalar path.
+Isa detectIsa() { return Isa::Scalar; }
+#endif
 
 std::atomic<int> gIsaCap{static_cast<int>(Isa::Avx512)};
 
@@ -143,6 +150,8 @@ Isa isa() {
     const int cap = gIsaCap.load(std::memory_order_relaxed);
     return static_cast<int>(detected) < cap ? detected : static_cast<Isa>(cap);
 }
+
+#if defined(__x86_64__)
 
 // Per-thread working memory of the lane kernels, grown on demand and kept:
 // the interleaved lanes and one spare output for lanes nobody asked for.
@@ -193,7 +202,7 @@ thread_local Scratch tScratch;
 // Runs `used` (1 .. width) transforms through one lane kernel. Returns false
 // when no scratch memory is available.
 bool runGroup(Isa kind, const Complex* const* complexIn, const float* const* realIn,
-              Complex* const* out, int used, std::int32_t n, int log2n) {
+              Complex* const* out, int used, std::int32_t n, int log2n, bool lowerHalf) {
     const int width = kind == Isa::Avx512 ? kAvx512Width : kAvx2Width;
     if (!tScratch.reserve(n, width)) return false;
     const Complex* cin[kAvx512Width];
@@ -205,7 +214,7 @@ bool runGroup(Isa kind, const Complex* const* complexIn, const float* const* rea
         rin[l] = realIn ? realIn[from] : nullptr;
         dst[l] = l < used ? out[l] : tScratch.spare();
     }
-    const fftdetail::LaneGroup group{complexIn ? cin : nullptr, realIn ? rin : nullptr, dst};
+    const fftdetail::LaneGroup group{complexIn ? cin : nullptr, realIn ? rin : nullptr, dst, lowerHalf};
     if (kind == Isa::Avx512) {
         fftdetail::transformLanesAvx512(group, tables(), log2n, tScratch.lanes());
     } else {
@@ -213,6 +222,16 @@ bool runGroup(Isa kind, const Complex* const* complexIn, const float* const* rea
     }
     return true;
 }
+
+#else
+
+// Without lane kernels no group runs; its transforms run one at a time.
+bool runGroup(Isa, const Complex* const*, const float* const*, Complex* const*, int, std::int32_t,
+              int, bool) {
+    return false;
+}
+
+#endif
 
 void scalarReal(const float* in, Complex* out, std::int32_t n) {
     for (std::int32_t k = 0; k < n; ++k) out[k] = Complex{in[k], 0.0f};
@@ -223,10 +242,17 @@ void scalarReal(const float* in, Complex* out, std::int32_t n) {
 // processor and the length allow, else the scalar path. Tables must exist.
 void runSingle(const Complex* complexIn, const float* realIn, Complex* out, std::int32_t n,
                int log2n) {
+#if defined(__x86_64__)
     if (isa() == Isa::Avx512 && log2n >= fftdetail::kSingleMinLog2 && tScratch.reserve(n, 1)) {
         fftdetail::transformSingleAvx512(complexIn, realIn, out, tables(), log2n,
                                          tScratch.lanes());
-    } else if (realIn) {
+        return;
+    }
+#else
+    static_cast<void>(complexIn);  // the scalar path works in place on out
+    static_cast<void>(log2n);
+#endif
+    if (realIn) {
         scalarReal(realIn, out, n);
     } else {
         scalarFft(out, n);
@@ -238,7 +264,7 @@ void runSingle(const Complex* complexIn, const float* realIn, Complex* out, std:
 // AVX-512 a single transform vectorised across its butterflies costs about a
 // sixth of an eight-lane group, so groups start at seven transforms.
 void runMany(const Complex* const* complexIn, const float* const* realIn, Complex* const* out,
-             std::int32_t count, std::int32_t n) {
+             std::int32_t count, std::int32_t n, bool lowerHalf = false) {
     const int log2n = log2Of(n);
     ensureLevels(log2n);
     std::call_once(gBitReverseBuilt, buildBitReverse);
@@ -260,7 +286,7 @@ void runMany(const Complex* const* complexIn, const float* const* realIn, Comple
         const int used = static_cast<int>(left < width ? left : width);
         if (group == Isa::Scalar ||
             !runGroup(group, complexIn ? complexIn + i : nullptr, realIn ? realIn + i : nullptr,
-                      out + i, used, n, log2n)) {
+                      out + i, used, n, log2n, lowerHalf)) {
             for (int l = 0; l < used; ++l) {
                 runSingle(complexIn ? complexIn[i + l] : nullptr, realIn ? realIn[i + l] : nullptr,
                           out[i + l], n, log2n);
@@ -300,6 +326,12 @@ void fftRealMany(const float* const* inputs, Complex* const* outputs, std::int32
                  std::int32_t n) {
     if (inputs == nullptr || outputs == nullptr || count <= 0 || !isSupportedLength(n)) return;
     runMany(nullptr, inputs, outputs, count, n);
+}
+
+void fftRealManyLowerHalf(const float* const* inputs, Complex* const* outputs, std::int32_t count,
+                          std::int32_t n) {
+    if (inputs == nullptr || outputs == nullptr || count <= 0 || !isSupportedLength(n)) return;
+    runMany(nullptr, inputs, outputs, count, n, true);
 }
 
 }  // namespace selvik

@@ -34,4 +34,11 @@ void fftMany(Complex* const* arrays, std::int32_t count, std::int32_t n);
 void fftRealMany(const float* const* inputs, Complex* const* outputs, std::int32_t count,
                  std::int32_t n);
 
+// As fftRealMany for outputs[i][0 .. n/2), the lower half of each spectrum,
+// bit for bit; the rest of each output may be left as it was or overwritten.
+// The lower half is all a real sequence's spectrum holds, and the lane
+// kernels then skip the other half of their last level.
+void fftRealManyLowerHalf(const float* const* inputs, Complex* const* outputs, std::int32_t count,
+                          std::int32_t n);
+
 }  // namespace selvik

@@ -11,6 +11,14 @@ namespace selvik::fftdetail {
 
 inline constexpr int kMaxLog2 = 16;
 
+// The lane kernels exist on x86-64 only; elsewhere every transform, also of
+// a batch, takes the scalar path.
+#if defined(__x86_64__)
+inline constexpr bool kLaneKernels = true;
+#else
+inline constexpr bool kLaneKernels = false;
+#endif
+
 // One group of transforms run together. Exactly one of complexIn / realIn is
 // set; each holds `width` pointers (the kernel's lane count). Lanes the caller
 // does not need repeat a real input and point their output at a spare buffer,
@@ -19,6 +27,9 @@ struct LaneGroup {
     const Complex* const* complexIn;
     const float* const* realIn;
     Complex* const* out;
+    // Only outputs 0 .. n/2 - 1 are wanted; the other half of the last level
+    // is neither computed nor written.
+    bool lowerHalf = false;
 };
 
 // Twiddles of the level of length m start at offset m / 2 - 1 (m = 4 .. 2^16).

@@ -195,6 +195,21 @@ struct LaneKernel {
         const float* e = s;
         const float* o = s + h * stride;
         F topRe[chunk], topIm[chunk], bottomRe[chunk], bottomIm[chunk];
+        if (group.lowerHalf) {
+            // The top outputs alone: E + t, the same operations as below.
+            for (std::int32_t k0 = 0; k0 < h; k0 += chunk) {
+                for (int t = 0; t < chunk; ++t, e += stride, o += stride) {
+                    const D cr = V::broadcast(cs + k0 + t), di = V::broadcast(sn + k0 + t);
+                    const D orr = V::load(o), oi = V::load(o + w);
+                    const D tr = V::sub(V::mul(cr, orr), V::mul(di, oi));
+                    const D ti = V::add(V::mul(cr, oi), V::mul(di, orr));
+                    topRe[t] = V::narrow(V::add(V::load(e), tr));
+                    topIm[t] = V::narrow(V::add(V::load(e + w), ti));
+                }
+                V::scatterChunk(dst, k0, topRe, topIm);
+            }
+            return;
+        }
         for (std::int32_t k0 = 0; k0 < h; k0 += chunk) {
             for (int t = 0; t < chunk; ++t, e += stride, o += stride) {
                 D er = V::load(e), ei = V::load(e + w), orr = V::load(o), oi = V::load(o + w);

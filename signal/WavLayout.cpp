@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/VectorClones.h"
+
 namespace selvik {
 
 namespace {
@@ -231,6 +233,7 @@ SignalStatus parseWavLayout(WavByteSource& source, WavLayout& layout, std::strin
     return SignalStatus::NoError;
 }
 
+SELVIK_VECTOR_CLONES
 void convertWavFrames(const WavLayout& layout, const unsigned char* in, std::size_t n,
                       float* out) {
     if (layout.bytesPerSample == 1 && layout.channels == 1) {

@@ -250,7 +250,8 @@ void analyseChunk(const PassPlan& plan, Workspace& work, std::int32_t chunk) {
         for (std::int32_t i = 0; i < blocks; ++i) {
             weightPositions(plan, work, b + i, work.weightedRows + i * s);
         }
-        fftRealMany(work.inputRows, work.outputRows, blocks * s, plan.blockSize);
+        // Only the lines below half the sampling rate are weighed.
+        fftRealManyLowerHalf(work.inputRows, work.outputRows, blocks * s, plan.blockSize);
         for (std::int32_t i = 0; i < blocks; ++i) {
             std::uint8_t* result = plan.results + static_cast<std::size_t>(b + i) * kResultStride;
             result[0] = static_cast<std::uint8_t>(pickBlockNotes(plan, work, work.outputRows + i * s, result + 1));

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <memory>
 
 #include "recognition/melody/MelodyFrames.h"
 
@@ -43,7 +44,9 @@ std::vector<std::int32_t> trackNoteStates(const std::vector<PitchFrame>& frames,
     const double inverseSpread = 1.0 / (2.0 * settings.pitchSpreadCents * settings.pitchSpreadCents);
 
     std::vector<double> score(kStates), next(kStates), likelihood(kStates);
-    std::vector<std::uint8_t> back(n * static_cast<std::size_t>(kStates));
+    // Every entry of frames 1 .. n - 1 is written before it is read, and
+    // frame 0's never are: no need to zero them first.
+    const std::unique_ptr<std::uint8_t[]> back(new std::uint8_t[n * static_cast<std::size_t>(kStates)]);
 
     auto observe = [&](const PitchFrame& frame) {
         const double voicing = std::clamp((frame.levelDb - settings.silenceFloorDb) / kVoicingRampDb, 0.0, 1.0);

@@ -7,6 +7,7 @@
 #include "recognition/melody/MelodyFrames.h"
 #include "signal/Complex.h"
 #include "signal/Fft.h"
+#include "signal/Log1pFloat.h"
 
 namespace selvik::melody {
 
@@ -57,8 +58,9 @@ OnsetFunction detectOnsets(const Signal& signal, const OnsetSettings& settings) 
         fftRealMany(in, out, 1, kFrame);
         for (std::int32_t k = 1; k <= kBins; ++k) {
             const Complex c = spectrum[static_cast<std::size_t>(k)];
+            // Not std::log1p: the C library's float version differs between processors.
             logMagnitude[static_cast<std::size_t>(k)] =
-                std::log1p(kGain * std::sqrt(c.re * c.re + c.im * c.im));
+                log1pFloat(kGain * std::sqrt(c.re * c.re + c.im * c.im));
         }
         const std::vector<float>& reference = widened[static_cast<std::size_t>((t + 1) % (kLag + 1))];
         if (t >= kLag) {

@@ -80,8 +80,11 @@ float lagToMidi(double lag) {
     return static_cast<float>(69.0 + 12.0 * std::log2(hz / 440.0));
 }
 
-// Every second sample of the low-passed signal.
-std::vector<float> decimate(const float* x, std::int32_t count) {
+// Samples first .. end - 1 of every second sample of the low-passed signal
+// (whose length is count / 2 rounded up), into out[0 .. end - first). Each
+// value depends only on its index, so the signal may be decimated a stretch
+// at a time.
+void decimateRange(const float* x, std::int32_t count, std::int64_t first, std::int64_t end, float* out) {
     static const std::array<float, kTaps> taps = [] {
         std::array<float, kTaps> h{};
         constexpr double kPi = 3.141592653589793;
@@ -97,8 +100,7 @@ std::vector<float> decimate(const float* x, std::int32_t count) {
         return h;
     }();
     constexpr std::int32_t half = (kTaps - 1) / 2;
-    std::vector<float> y(static_cast<std::size_t>((count + kDecimation - 1) / kDecimation));
-    for (std::size_t n = 0; n < y.size(); ++n) {
+    for (std::int64_t n = first; n < end; ++n) {
         const auto centre = static_cast<std::int32_t>(n) * kDecimation;
         float acc = 0.0f;
         if (centre >= half && centre + half < count) {
@@ -109,10 +111,44 @@ std::vector<float> decimate(const float* x, std::int32_t count) {
                 if (i >= 0 && i < count) acc += taps[static_cast<std::size_t>(k)] * x[i];
             }
         }
-        y[n] = acc;
+        out[n - first] = acc;
     }
-    return y;
 }
+
+// The decimated signal a stretch at a time, for frames that move forward:
+// only the samples of the current stretch of frames are held, so the memory
+// stays the same however long the recording is.
+class DecimatedStretch {
+public:
+    static constexpr std::int32_t kFramesPerStretch = 4096;
+
+    DecimatedStretch(const float* x, std::int32_t count)
+        : x_(x), count_(count), decimatedCount_((count + kDecimation - 1) / kDecimation) {}
+
+    std::int64_t count() const { return decimatedCount_; }
+
+    // The decimated samples from `start` on that frame t reads, its stretch
+    // decimated first when t starts a new one. Indices below 0 or from
+    // count() on are not valid samples; the caller passes over them.
+    const float* samplesFrom(std::int32_t t, std::int64_t start) {
+        if (t % kFramesPerStretch == 0 || buffer_.empty()) {
+            first_ = start;
+            const std::int64_t last = start + static_cast<std::int64_t>(kFramesPerStretch) * kStep + kTransform;
+            const std::int64_t from = std::clamp<std::int64_t>(first_, 0, decimatedCount_);
+            const std::int64_t to = std::clamp<std::int64_t>(last, 0, decimatedCount_);
+            buffer_.assign(static_cast<std::size_t>(last - first_), 0.0f);
+            if (to > from) decimateRange(x_, count_, from, to, buffer_.data() + (from - first_));
+        }
+        return buffer_.data() + (start - first_);
+    }
+
+private:
+    const float* x_;
+    std::int32_t count_;
+    std::int64_t decimatedCount_;
+    std::int64_t first_ = 0;
+    std::vector<float> buffer_;
+};
 
 }  // namespace
 
@@ -121,9 +157,8 @@ std::vector<PitchFrame> estimatePitchCandidates(const Signal& signal) {
     const std::int32_t frames = frameCount(count);
     std::vector<PitchFrame> result(static_cast<std::size_t>(frames));
     if (frames == 0 || signal.samples() == nullptr) return result;
-    const std::vector<float> decimated = decimate(signal.samples(), count);
-    const float* x = decimated.data();
-    const auto decimatedCount = static_cast<std::int64_t>(decimated.size());
+    DecimatedStretch decimated(signal.samples(), count);
+    const std::int64_t decimatedCount = decimated.count();
 
     // Both real sequences of a frame travel in one complex transform: the
     // window as the real part, the longer span as the imaginary part.
@@ -136,9 +171,10 @@ std::vector<PitchFrame> estimatePitchCandidates(const Signal& signal) {
     for (std::int32_t t = 0; t < frames; ++t) {
         PitchFrame& frame = result[static_cast<std::size_t>(t)];
         const std::int64_t start = static_cast<std::int64_t>(t) * kStep - kWindow / 2;
+        const float* x = decimated.samplesFrom(t, start);
         for (std::int32_t j = 0; j < kTransform; ++j) {
             const std::int64_t i = start + j;
-            const float v = (j < kWindow + kMaxLag + 1 && i >= 0 && i < decimatedCount) ? x[i] : 0.0f;
+            const float v = (j < kWindow + kMaxLag + 1 && i >= 0 && i < decimatedCount) ? x[j] : 0.0f;
             packed[static_cast<std::size_t>(j)] = Complex{j < kWindow ? v : 0.0f, v};
             span[static_cast<std::size_t>(j)] = v;
         }

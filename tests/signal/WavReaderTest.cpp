@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -396,26 +395,6 @@ TEST(WavReader, MoreThan2To30FramesAreRefusedBeforeAllocation) {
     EXPECT_EQ(detail, "1073741825 frames; at most 1073741824 are read");
     expectEmpty(signal);
     munmap(mapped, size);
-}
-
-// The committed gen_* files must be what the generator writes today.
-TEST(WavFixtures, GeneratedFilesMatchTheirGenerator) {
-    if (std::system("/usr/bin/python3 -c '' >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "python3 is not installed";
-    }
-    const std::string out = std::string(SELVIK_BINARY_DIR) + "/wav-fixture-check";
-    const std::string command = "/usr/bin/python3 '" + std::string(SELVIK_TEST_DATA_DIR) +
-                                "/make_wav_fixtures.py' --no-sox --out '" + out + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    int compared = 0;
-    for (const StructureRow& row : kStructureRows) {
-        const std::string name = row.file;
-        if (name.rfind("gen_", 0) != 0) continue;
-        SCOPED_TRACE(name);
-        EXPECT_EQ(fileBytes(out + "/" + name), fileBytes(fixture(name)));
-        ++compared;
-    }
-    EXPECT_GT(compared, 40);
 }
 
 }  // namespace

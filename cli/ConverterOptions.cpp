@@ -124,8 +124,8 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
     CLI::App app{"Turns recordings of music into Standard MIDI Files.\n"
                  "The classic method reads 44100 Hz PCM WAV files (mono or stereo, up to 16 bits);\n"
                  "the other methods read WAV in any encoding, AIFF, FLAC, Ogg Vorbis, Opus and MP3.\n"
-                 "Writes one format-1 MIDI file per input (384 ticks per quarter note): the classic\n"
-                 "method's at 120 BPM, the other methods' at the recording's tempo and meter.",
+                 "Writes one format-1 MIDI file per input (384 ticks per quarter note), at the\n"
+                 "recording's tempo and meter (the classic method's at 120 BPM unless asked).",
                  "selvik-convert"};
     app.footer(
         "Messages about an input go to standard error as 'INPUT: TEXT'.\n"
@@ -210,10 +210,15 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
                                        "them (default 0)")
         ->type_name("N");
     std::string tempo;
+    std::vector<const MethodDescriptor*> plain;
+    for (const MethodDescriptor* m : recognitionMethods()) {
+        if (m->plainTiming) plain.push_back(m);
+    }
+    const std::string plainNames = listOf(plain, [](const MethodDescriptor* m) { return std::string(m->name); }, " or ");
     app.add_option("--tempo", tempo,
-                   "auto (follow the recording's tempo and meter; the default of every method but "
-                   "classic, whose default is 120 without a time signature) or BPM, quarter notes "
-                   "per minute from 20 to 300, fractions allowed; the notes keep their times")
+                   "auto (follow the recording's tempo and meter; the default, but --method " + plainNames +
+                       " keeps 120 without a time signature unless asked) or BPM, quarter notes per minute "
+                       "from 20 to 300, fractions allowed; the notes keep their times")
         ->type_name("auto|BPM");
     std::string quantize;
     std::string grids;
@@ -225,7 +230,7 @@ ParseResult parseConverterOptions(const std::vector<std::string>& arguments) {
     bool pitchBends = false;
     app.add_flag("--pitch-bends", pitchBends,
                  "follow each note's pitch with pitch bends, each sounding note on a channel of its "
-                 "own (not for --method classic)");
+                 "own (not for --method " + plainNames + ")");
     std::string program;
     app.add_option("--program", program,
                    "General MIDI program 0..127 for --play and --render, sent on every channel the "

@@ -104,6 +104,31 @@ TEST(BeatTracker, AWaltzPatternGivesThreeFourWithItsDownbeatsOnTheBass) {
     }
 }
 
+TEST(BeatTracker, EighthsInThreesGiveSixEightCountedInDottedQuarters) {
+    // 6/8 at 96 dotted quarters a minute: a bass note on each bar's first
+    // eighth, a lighter one on its fourth, a soft click on the others.
+    Sound sound(20.0);
+    const double eighth = 60.0 / 96.0 / 3.0;
+    for (int e = 0; e < 84; ++e) {
+        const double at = 0.3 + eighth * e;
+        if (e % 6 == 0) {
+            sound.tone(at, 98.0, 0.4, 0.6, 0.25);
+        } else if (e % 6 == 3) {
+            sound.tone(at, 147.0, 0.3, 0.35, 0.2);
+        } else {
+            sound.click(at, 0.15);
+        }
+    }
+    const BeatGrid grid = sound.track();
+    ASSERT_TRUE(grid.steady);
+    EXPECT_EQ(grid.meter, (TimeSignature{6, 8}));
+    EXPECT_NEAR(grid.beatsPerMinute, 96.0, 1.0);
+    EXPECT_NEAR(grid.quarterTempo(), 144.0, 1.5);
+    ASSERT_LT(grid.firstDownbeat, grid.beats.size());
+    const double firstBar = grid.beats[grid.firstDownbeat] - 0.3;
+    EXPECT_NEAR(std::remainder(firstBar, 6 * eighth), 0.0, 0.03) << "the downbeats are the bars' first eighths";
+}
+
 TEST(BeatTracker, ATempoStepGivesTwoTempos) {
     Sound sound(26.0);
     double at = 0.5;

@@ -1,0 +1,177 @@
+#!/usr/bin/python3
+"""Generates labelled training clips for the polyphonic recognizer.
+
+    generate.py --out DIR --split NAME --clips N --seed S [--jobs J] [--heldout]
+
+writes into DIR/NAME/:
+  <id>.wav        mono 44100 Hz 16-bit PCM, the final (augmented) audio
+  <id>.tsv        onset_s, offset_s, note, velocity per labelled note, sorted by onset
+  manifest.jsonl  one JSON object per clip: id, split, seconds, seed, music
+                  parameters, every sound source (kind, path, sha256,
+                  programs), augmentation parameters
+
+A clip's content depends only on (seed, split, index), never on --jobs.
+--heldout renders with the held-out FluidR3 GM SoundFont only, for the
+benchmark; its split name must start with "heldout" so that it never shares a
+folder with training data, and its manifest lines say "heldout": true.
+"""
+
+import argparse
+import hashlib
+import json
+import multiprocessing
+import os
+import random
+import shutil
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+if HERE not in sys.path:
+    sys.path.insert(0, HERE)
+
+import numpy as np  # noqa: E402
+
+import music  # noqa: E402
+from audio import RATE, fit_length, write_wav16  # noqa: E402
+from sources import fluidsynth  # noqa: E402
+
+
+def clip_seed(seed, split, index):
+    """The clip's own seed: independent of how clips are spread over jobs."""
+    digest = hashlib.sha256(f"{seed}/{split}/{index}".encode()).digest()
+    return int.from_bytes(digest[:8], "little") >> 1
+
+
+# name -> (weight, factory). The weights are the share of clips rendered by each source.
+TRAINING_SOURCES = {
+    "fluidsynth-timgm6mb": (1.0, lambda: fluidsynth.FluidSynthSource(fluidsynth.TIMGM6MB)),
+}
+HELDOUT_SOURCES = {
+    "fluidsynth-fluidr3": (1.0, lambda: fluidsynth.FluidSynthSource(fluidsynth.FLUIDR3)),
+}
+
+_source_cache = {}
+
+
+def _source(name, heldout):
+    if name not in _source_cache:
+        table = HELDOUT_SOURCES if heldout else TRAINING_SOURCES
+        _source_cache[name] = table[name][1]()
+    return _source_cache[name]
+
+
+def _pick_source(rng, heldout):
+    table = HELDOUT_SOURCES if heldout else TRAINING_SOURCES
+    names = sorted(table)
+    return rng.choices(names, weights=[table[n][0] for n in names])[0]
+
+
+def make_clip(split, index, seed, heldout, workdir):
+    """(samples, labels, manifest record) of one clip."""
+    own_seed = clip_seed(seed, split, index)
+    rng = random.Random(own_seed)
+    name = _pick_source(rng, heldout)
+    source = _source(name, heldout)
+    piece = music.make_piece(rng, instruments=source.instruments())
+    samples, record = source.render(piece, rng, workdir)
+    count = int(round(piece.seconds * RATE))
+    samples = fit_length(samples, count)
+    labels = piece.labels()
+
+    peak = float(np.max(np.abs(samples))) if len(samples) else 0.0
+    level_db = round(rng.uniform(-30.0, 0.0), 2)
+    if peak > 0:
+        samples = samples * (10.0 ** (level_db / 20.0) / peak)
+    augmentation = {"peak_dbfs": level_db}
+
+    clip_id = f"{split}-{index:06d}"
+    manifest = {
+        "id": clip_id,
+        "split": split,
+        "index": index,
+        "seed": own_seed,
+        "split_seed": seed,
+        "heldout": heldout,
+        "seconds": round(count / RATE, 6),
+        "notes": len(labels),
+        "music": piece.params,
+        "sources": [dict(record, name=name)],
+        "augmentation": augmentation,
+    }
+    return samples.astype(np.float32), labels, manifest
+
+
+def write_clip(folder, samples, labels, manifest):
+    stem = os.path.join(folder, manifest["id"])
+    write_wav16(stem + ".wav", samples)
+    with open(stem + ".tsv", "w") as f:
+        for onset, offset, note, velocity in labels:
+            f.write(f"{onset:.6f}\t{offset:.6f}\t{note}\t{velocity}\n")
+
+
+def _job(task):
+    folder, split, index, seed, heldout = task
+    workdir = tempfile.mkdtemp(prefix="selvik-gen-")
+    try:
+        samples, labels, manifest = make_clip(split, index, seed, heldout, workdir)
+        write_clip(folder, samples, labels, manifest)
+        return manifest
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def generate_split(out_dir, split, clips, seed, jobs=1, heldout=False, progress=None):
+    """Writes clips 0..clips-1 of the split into out_dir/split; returns the manifest path."""
+    if heldout != split.startswith("heldout"):
+        raise ValueError(f"split {split!r}: held-out splits, and only they, are named heldout*")
+    folder = os.path.join(out_dir, split)
+    os.makedirs(folder, exist_ok=True)
+    tasks = [(folder, split, i, seed, heldout) for i in range(clips)]
+    manifest_path = os.path.join(folder, "manifest.jsonl")
+    with open(manifest_path + ".part", "w") as manifest_file:
+        if jobs > 1:
+            with multiprocessing.get_context("fork").Pool(jobs) as pool:
+                results = pool.imap(_job, tasks, chunksize=1)
+                for done, record in enumerate(results, 1):
+                    manifest_file.write(json.dumps(record, sort_keys=True) + "\n")
+                    if progress:
+                        progress(done, clips)
+        else:
+            for done, task in enumerate(tasks, 1):
+                manifest_file.write(json.dumps(_job(task), sort_keys=True) + "\n")
+                if progress:
+                    progress(done, clips)
+    os.replace(manifest_path + ".part", manifest_path)
+    return manifest_path
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--split", required=True)
+    parser.add_argument("--clips", type=int, required=True)
+    parser.add_argument("--seed", type=int, required=True)
+    parser.add_argument("--jobs", type=int, default=1)
+    parser.add_argument("--heldout", action="store_true",
+                        help="render with the held-out FluidR3 GM SoundFont (benchmark only)")
+    args = parser.parse_args(argv)
+    started = time.time()
+
+    def progress(done, total):
+        if done == total or done % 50 == 0:
+            print(f"generate: {args.split} {done}/{total} clips, {time.time() - started:.0f} s", file=sys.stderr)
+
+    path = generate_split(args.out, args.split, args.clips, args.seed, args.jobs, args.heldout, progress)
+    seconds = 0.0
+    with open(path) as f:
+        for line in f:
+            seconds += json.loads(line)["seconds"]
+    wall = time.time() - started
+    print(f"generate: wrote {args.clips} clips, {seconds:.0f} s of audio in {wall:.1f} s "
+          f"({seconds / max(wall, 1e-9):.0f}x real time) to {os.path.dirname(path)}", file=sys.stderr)
+
+
+if __name__ == "__main__":
+    main()

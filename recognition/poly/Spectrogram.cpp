@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #include "signal/Complex.h"
 #include "signal/Fft.h"
@@ -28,19 +29,26 @@ double binHz(double bin) {
     return 440.0 * std::pow(2.0, (note - 69.0) / 12.0);
 }
 
-// Which transforms feed which bins, with what weights: each bin sums the power
-// of the transform bins under a triangle of its own width on the frequency
-// axis (at least one transform bin wide, so a narrow bin interpolates).
+// Which transforms feed which bins, with what weights. A bin wider than a
+// transform bin sums the power under a triangle of its own width on the
+// frequency axis; a narrower one (the lower part of every octave band) lies
+// between two transform bins k and k + 1 and is interpolated in dB: along a
+// parabola through the peak and its neighbours when k or k + 1 is a local
+// peak (the shape of a Hann window's main lobe, so a sinusoid lands on the bin
+// of its frequency and not on a grid neighbour), else along a straight line.
 struct Plan {
     std::array<float, kWindow> window{};
     std::array<float, 2 * kDecimationHalfTaps + 1> lowpass{};
     std::array<int, kSpectrogramBins> level{};
     std::array<int, kSpectrogramBins> first{};    // first transform bin
-    std::array<int, kSpectrogramBins> offset{};   // into weights
+    std::array<int, kSpectrogramBins> offset{};   // into weights; -1: parabola
     std::array<int, kSpectrogramBins> length{};
+    std::array<float, kSpectrogramBins> delta{};  // interpolated: centre - (first + 1), 0 .. 1
     std::vector<float> weights;
     std::array<int, kLevels> lowestBin{};   // range of transform bins a level needs
     std::array<int, kLevels> highestBin{};
+    std::array<int, kLevels> logLow{};      // and those whose log power interpolation reads
+    std::array<int, kLevels> logHigh{};
 
     Plan() {
         for (int i = 0; i < kWindow; ++i) {
@@ -63,22 +71,38 @@ struct Plan {
 
         lowestBin.fill(kHalfWindow);
         highestBin.fill(-1);
+        logLow.fill(kHalfWindow);
+        logHigh.fill(-1);
         for (int b = 0; b < kSpectrogramBins; ++b) {
+            const std::size_t bb = static_cast<std::size_t>(b);
             const double hz = binHz(b);
             int l = static_cast<int>(std::ceil(std::log2(kLevelZeroLowestHz / hz)));
             l = std::clamp(l, 0, kLevels - 1);
             const double spacing = static_cast<double>(kSampleRate) / (1 << l) / kWindow;
             const double centre = hz / spacing;
-            const double halfWidth = std::max(1.0, 0.5 * (binHz(b + 1) - binHz(b - 1)) / spacing);
-            const int lo = std::max(0, static_cast<int>(std::ceil(centre - halfWidth)));
-            const int hi = std::min(kHalfWindow, static_cast<int>(std::floor(centre + halfWidth)));
-            level[static_cast<std::size_t>(b)] = l;
-            first[static_cast<std::size_t>(b)] = lo;
-            offset[static_cast<std::size_t>(b)] = static_cast<int>(weights.size());
-            for (int k = lo; k <= hi; ++k) {
-                weights.push_back(static_cast<float>(std::max(0.0, 1.0 - std::abs(k - centre) / halfWidth)));
+            const double halfWidth = 0.5 * (binHz(b + 1) - binHz(b - 1)) / spacing;
+            level[bb] = l;
+            int lo, hi;
+            if (halfWidth <= 1.0) {
+                const int k = static_cast<int>(std::floor(centre));
+                lo = k - 1;
+                hi = k + 2;
+                first[bb] = lo;
+                offset[bb] = -1;
+                length[bb] = 4;
+                delta[bb] = static_cast<float>(centre - k);
+                logLow[static_cast<std::size_t>(l)] = std::min(logLow[static_cast<std::size_t>(l)], lo);
+                logHigh[static_cast<std::size_t>(l)] = std::max(logHigh[static_cast<std::size_t>(l)], hi);
+            } else {
+                lo = std::max(0, static_cast<int>(std::ceil(centre - halfWidth)));
+                hi = std::min(kHalfWindow, static_cast<int>(std::floor(centre + halfWidth)));
+                first[bb] = lo;
+                offset[bb] = static_cast<int>(weights.size());
+                for (int k = lo; k <= hi; ++k) {
+                    weights.push_back(static_cast<float>(std::max(0.0, 1.0 - std::abs(k - centre) / halfWidth)));
+                }
+                length[bb] = static_cast<int>(weights.size()) - offset[bb];
             }
-            length[static_cast<std::size_t>(b)] = static_cast<int>(weights.size()) - offset[static_cast<std::size_t>(b)];
             lowestBin[static_cast<std::size_t>(l)] = std::min(lowestBin[static_cast<std::size_t>(l)], lo);
             highestBin[static_cast<std::size_t>(l)] = std::max(highestBin[static_cast<std::size_t>(l)], hi);
         }
@@ -91,28 +115,45 @@ const Plan& plan() {
 }
 
 // y[n] = sum_j h[j] x[2n + j]: the half-rate signal whose sample n sits at the
-// time of x[2n], so every level stays aligned with the recording.
+// time of x[2n], so every level stays aligned with the recording. The
+// half-band filter is symmetric and every even tap but the centre is zero.
 std::vector<float> decimate(const std::vector<float>& x, const Plan& p) {
     const std::int64_t n = static_cast<std::int64_t>(x.size());
     std::vector<float> y(static_cast<std::size_t>((n + 1) / 2));
+    const float* h = p.lowpass.data() + kDecimationHalfTaps;
+    auto at = [&](std::int64_t i) { return i >= 0 && i < n ? x[static_cast<std::size_t>(i)] : 0.0f; };
     for (std::int64_t i = 0; i < static_cast<std::int64_t>(y.size()); ++i) {
         const std::int64_t c = 2 * i;
-        float acc = 0.0f;
+        float acc = h[0] * x[static_cast<std::size_t>(c)];
         if (c >= kDecimationHalfTaps && c + kDecimationHalfTaps < n) {
-            const float* s = x.data() + (c - kDecimationHalfTaps);
-            for (int j = 0; j <= 2 * kDecimationHalfTaps; ++j) acc += p.lowpass[static_cast<std::size_t>(j)] * s[j];
+            const float* s = x.data() + c;
+            for (int j = 1; j <= kDecimationHalfTaps; j += 2) acc += h[j] * (s[j] + s[-j]);
         } else {
-            for (int j = -kDecimationHalfTaps; j <= kDecimationHalfTaps; ++j) {
-                const std::int64_t at = c + j;
-                if (at >= 0 && at < n) {
-                    acc += p.lowpass[static_cast<std::size_t>(j + kDecimationHalfTaps)] *
-                           x[static_cast<std::size_t>(at)];
-                }
-            }
+            for (int j = 1; j <= kDecimationHalfTaps; j += 2) acc += h[j] * (at(c + j) + at(c - j));
         }
         y[static_cast<std::size_t>(i)] = acc;
     }
     return y;
+}
+
+// log2 of a positive normal float, within about 1e-7: the exponent, and
+// log2 of the mantissa (scaled into 0.71 .. 1.41) from the series of
+// atanh((m - 1) / (m + 1)).
+float log2Of(float v) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    int exponent = static_cast<int>((bits >> 23) & 0xffu) - 127;
+    bits = (bits & 0x7fffffu) | 0x3f800000u;
+    float m;
+    std::memcpy(&m, &bits, sizeof m);
+    if (m > 1.41421356f) {
+        m *= 0.5f;
+        ++exponent;
+    }
+    const float t = (m - 1.0f) / (m + 1.0f);
+    const float t2 = t * t;
+    const float series = t * (2.0f + t2 * (2.0f / 3.0f + t2 * (2.0f / 5.0f + t2 * (2.0f / 7.0f))));
+    return static_cast<float>(exponent) + series * 1.44269504f;
 }
 
 }  // namespace
@@ -129,39 +170,72 @@ Spectrogram computeSpectrogram(const float* samples, std::int64_t count,
     for (int l = 1; l < kLevels; ++l) levels[static_cast<std::size_t>(l)] = decimate(levels[static_cast<std::size_t>(l - 1)], p);
 
     result.values.assign(static_cast<std::size_t>(frames * kSpectrogramBins), 0.0f);
-    std::vector<float> input(static_cast<std::size_t>(kBatch * kWindow));
-    std::vector<Complex> output(static_cast<std::size_t>(kBatch * kWindow));
-    std::vector<float> power(static_cast<std::size_t>(kLevels * kBatch * (kHalfWindow + 1)));
-    const float* inputs[kBatch];
-    Complex* outputs[kBatch];
-    for (int i = 0; i < kBatch; ++i) {
-        inputs[i] = input.data() + i * kWindow;
-        outputs[i] = output.data() + i * kWindow;
-    }
-    // Amplitude of a full-scale sinusoid at the centre of a transform bin.
-    const double reference = 2.0 / kHalfWindow;
-    const double powerToDb = 10.0;
-    const double referenceDb = 20.0 * std::log10(reference);
+    // Two frames share one complex transform: one as the real part, the
+    // other as the imaginary part.
+    constexpr int kPairs = kBatch / 2;
+    std::vector<Complex> buffer(static_cast<std::size_t>(kPairs * kWindow));
+    std::vector<float> power(static_cast<std::size_t>(kLevels * kBatch * (kHalfWindow + 1)), 0.0f);
+    std::vector<float> logPower(power.size(), 0.0f);
+    Complex* arrays[kPairs];
+    for (int i = 0; i < kPairs; ++i) arrays[i] = buffer.data() + i * kWindow;
+    // Power of a full-scale sinusoid at the centre of a transform bin is
+    // (kHalfWindow / 2)^2: values are 1 + (dB re that) / 80, in log2 units.
+    const float dbPerLog2 = 10.0f * 0.30103f;
+    const float referenceLog2 = -2.0f * std::log2(kHalfWindow / 2.0f);
+    // Far below the -80 dB floor (about -200 dB re full scale), so silence reads 0.
+    const float tiny = 1e-20f * (kHalfWindow / 2.0f) * (kHalfWindow / 2.0f);
+
+    // Every other float from `out` on: the windowed samples from `start` on.
+    auto fill = [&](float* out, const std::vector<float>& x, std::int64_t start) {
+        const std::int64_t n = static_cast<std::int64_t>(x.size());
+        if (start >= 0 && start + kWindow <= n) {
+            const float* s = x.data() + start;
+            for (int j = 0; j < kWindow; ++j) out[2 * j] = s[j] * p.window[static_cast<std::size_t>(j)];
+        } else {
+            for (int j = 0; j < kWindow; ++j) {
+                const std::int64_t at = start + j;
+                out[2 * j] = at >= 0 && at < n ? x[static_cast<std::size_t>(at)] * p.window[static_cast<std::size_t>(j)] : 0.0f;
+            }
+        }
+    };
 
     for (std::int64_t m0 = 0; m0 < frames; m0 += kBatch) {
         const int batch = static_cast<int>(std::min<std::int64_t>(kBatch, frames - m0));
+        const int pairs = (batch + 1) / 2;
         for (int l = 0; l < kLevels; ++l) {
-            const std::vector<float>& x = levels[static_cast<std::size_t>(l)];
-            const std::int64_t n = static_cast<std::int64_t>(x.size());
-            for (int i = 0; i < batch; ++i) {
-                const std::int64_t start = ((m0 + i) * kHop >> l) - kHalfWindow;
-                float* in = input.data() + i * kWindow;
-                for (int j = 0; j < kWindow; ++j) {
-                    const std::int64_t at = start + j;
-                    in[j] = at >= 0 && at < n ? x[static_cast<std::size_t>(at)] * p.window[static_cast<std::size_t>(j)] : 0.0f;
+            const std::size_t ll = static_cast<std::size_t>(l);
+            const std::vector<float>& x = levels[ll];
+            for (int q = 0; q < pairs; ++q) {
+                float* z = &arrays[q][0].re;
+                for (int half = 0; half < 2; ++half) {
+                    const int i = 2 * q + half;
+                    if (i < batch) {
+                        fill(z + half, x, ((m0 + i) * kHop >> l) - kHalfWindow);
+                    } else {
+                        for (int j = 0; j < kWindow; ++j) z[2 * j + half] = 0.0f;
+                    }
                 }
             }
-            fftRealMany(inputs, outputs, batch, kWindow);
-            for (int i = 0; i < batch; ++i) {
-                float* pw = power.data() + (static_cast<std::size_t>(l) * kBatch + static_cast<std::size_t>(i)) * (kHalfWindow + 1);
-                const Complex* X = outputs[i];
-                for (int k = p.lowestBin[static_cast<std::size_t>(l)]; k <= p.highestBin[static_cast<std::size_t>(l)]; ++k) {
-                    pw[k] = X[k].re * X[k].re + X[k].im * X[k].im;
+            fftMany(arrays, pairs, kWindow);
+            const int lo = p.lowestBin[ll];
+            const int hi = p.highestBin[ll];
+            for (int q = 0; q < pairs; ++q) {
+                const Complex* Z = arrays[q];
+                float* pa = power.data() + (ll * kBatch + static_cast<std::size_t>(2 * q)) * (kHalfWindow + 1);
+                float* pb = pa + (kHalfWindow + 1);
+                // X_a = (Z[k] + conj Z[N - k]) / 2, X_b = (Z[k] - conj Z[N - k]) / 2i.
+                for (int k = lo; k <= hi; ++k) {
+                    const Complex a = Z[k];
+                    const Complex b = Z[(kWindow - k) & (kWindow - 1)];
+                    const float sr = a.re + b.re, si = a.im - b.im;
+                    const float dr = a.re - b.re, di = a.im + b.im;
+                    pa[k] = 0.25f * (sr * sr + si * si);
+                    pb[k] = 0.25f * (di * di + dr * dr);
+                }
+                for (int half = 0; half < 2; ++half) {
+                    const float* pw = half == 0 ? pa : pb;
+                    float* lg = logPower.data() + (pw - power.data());
+                    for (int k = p.logLow[ll]; k <= p.logHigh[ll]; ++k) lg[k] = log2Of(pw[k] + tiny);
                 }
             }
         }
@@ -169,12 +243,28 @@ Spectrogram computeSpectrogram(const float* samples, std::int64_t count,
             float* row = result.values.data() + (m0 + i) * kSpectrogramBins;
             for (int b = 0; b < kSpectrogramBins; ++b) {
                 const std::size_t bb = static_cast<std::size_t>(b);
-                const float* pw = power.data() + (static_cast<std::size_t>(p.level[bb]) * kBatch + static_cast<std::size_t>(i)) * (kHalfWindow + 1) + p.first[bb];
-                const float* w = p.weights.data() + p.offset[bb];
-                double sum = 0.0;
-                for (int k = 0; k < p.length[bb]; ++k) sum += static_cast<double>(w[k]) * pw[k];
-                const double db = sum > 0.0 ? powerToDb * std::log10(sum) + referenceDb : -1000.0;
-                row[b] = static_cast<float>(std::max(0.0, 1.0 + db / 80.0));
+                const std::size_t at = (static_cast<std::size_t>(p.level[bb]) * kBatch + static_cast<std::size_t>(i)) *
+                                           (kHalfWindow + 1) + static_cast<std::size_t>(p.first[bb]);
+                float v;
+                if (p.offset[bb] < 0) {
+                    const float* y = logPower.data() + at;
+                    const float d = p.delta[bb];
+                    if (y[1] >= y[0] && y[1] >= y[2]) {
+                        v = y[1] + 0.5f * d * (y[2] - y[0]) + 0.5f * d * d * (y[2] - 2.0f * y[1] + y[0]);
+                    } else if (y[2] >= y[1] && y[2] >= y[3]) {
+                        const float e = d - 1.0f;
+                        v = y[2] + 0.5f * e * (y[3] - y[1]) + 0.5f * e * e * (y[3] - 2.0f * y[2] + y[1]);
+                    } else {
+                        v = y[1] + d * (y[2] - y[1]);
+                    }
+                } else {
+                    const float* pw = power.data() + at;
+                    const float* w = p.weights.data() + p.offset[bb];
+                    float sum = tiny;
+                    for (int k = 0; k < p.length[bb]; ++k) sum += w[k] * pw[k];
+                    v = log2Of(sum);
+                }
+                row[b] = std::max(0.0f, 1.0f + dbPerLog2 * (v + referenceLog2) / 80.0f);
             }
         }
         if (frameDone != nullptr && ((m0 / kBatch) % 64 == 63 || m0 + batch == frames)) {

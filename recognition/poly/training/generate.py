@@ -33,9 +33,10 @@ if HERE not in sys.path:
 
 import numpy as np  # noqa: E402
 
+import augment  # noqa: E402
 import music  # noqa: E402
 from audio import RATE, fit_length, write_wav16  # noqa: E402
-from sources import fluidsynth  # noqa: E402
+from sources import fluidsynth, sampler, synths, timidity  # noqa: E402
 
 
 def clip_seed(seed, split, index):
@@ -46,11 +47,16 @@ def clip_seed(seed, split, index):
 
 # name -> (weight, factory). The weights are the share of clips rendered by each source.
 TRAINING_SOURCES = {
-    "fluidsynth-timgm6mb": (1.0, lambda: fluidsynth.FluidSynthSource(fluidsynth.TIMGM6MB)),
+    "fluidsynth-timgm6mb": (0.30, lambda: fluidsynth.FluidSynthSource(fluidsynth.TIMGM6MB)),
+    "fluidsynth-opl3": (0.12, lambda: fluidsynth.FluidSynthSource(fluidsynth.OPL3)),
+    "timidity-freepats": (0.20, lambda: timidity.TimiditySource()),
+    "sampler-salamander": (0.15, lambda: sampler.SamplerSource()),
+    "synth": (0.23, lambda: synths.SynthSource()),
 }
 HELDOUT_SOURCES = {
     "fluidsynth-fluidr3": (1.0, lambda: fluidsynth.FluidSynthSource(fluidsynth.FLUIDR3)),
 }
+MIX_CHANCE = 0.12
 
 _source_cache = {}
 
@@ -68,23 +74,47 @@ def _pick_source(rng, heldout):
     return rng.choices(names, weights=[table[n][0] for n in names])[0]
 
 
+def _render(rng, heldout, workdir, seconds=None):
+    """(samples cut to the piece's length, labels, piece, source record) of one drawn piece."""
+    source_rng, music_rng, render_rng = (random.Random(rng.getrandbits(64)) for _ in range(3))
+    name = _pick_source(source_rng, heldout)
+    source = _source(name, heldout)
+    piece = music.make_piece(music_rng, instruments=source.instruments(), seconds=seconds)
+    samples, record = source.render(piece, render_rng, workdir)
+    samples = fit_length(samples, int(round(piece.seconds * RATE)))
+    return samples, piece.labels(), piece, dict(record, name=name)
+
+
+def max_polyphony(labels):
+    events = sorted([(on, 1) for on, _, _, _ in labels] + [(off, -1) for _, off, _, _ in labels])
+    now = most = 0
+    for _, step in events:
+        now += step
+        most = max(most, now)
+    return most
+
+
 def make_clip(split, index, seed, heldout, workdir):
     """(samples, labels, manifest record) of one clip."""
     own_seed = clip_seed(seed, split, index)
     rng = random.Random(own_seed)
-    name = _pick_source(rng, heldout)
-    source = _source(name, heldout)
-    piece = music.make_piece(rng, instruments=source.instruments())
-    samples, record = source.render(piece, rng, workdir)
-    count = int(round(piece.seconds * RATE))
-    samples = fit_length(samples, count)
-    labels = piece.labels()
-
-    peak = float(np.max(np.abs(samples))) if len(samples) else 0.0
-    level_db = round(rng.uniform(-30.0, 0.0), 2)
-    if peak > 0:
-        samples = samples * (10.0 ** (level_db / 20.0) / peak)
-    augmentation = {"peak_dbfs": level_db}
+    main_rng, mix_rng, augment_rng = (random.Random(rng.getrandbits(64)) for _ in range(3))
+    samples, labels, piece, record = _render(main_rng, heldout, workdir)
+    sources = [dict(record, role="main")]
+    musics = [piece.params]
+    mixed = None
+    if mix_rng.random() < MIX_CHANCE:
+        gain_db = round(mix_rng.uniform(-12.0, 0.0), 2)
+        other, other_labels, other_piece, other_record = _render(mix_rng, heldout, workdir, seconds=piece.seconds)
+        samples, labels = augment.mix(samples, labels, other, other_labels, gain_db)
+        sources.append(dict(other_record, role="mix"))
+        musics.append(other_piece.params)
+        mixed = {"second_gain_db": gain_db}
+    params = augment.draw(augment_rng)
+    if mixed:
+        params["mix"] = mixed
+    noise = np.random.default_rng(augment_rng.getrandbits(64))
+    samples, labels = augment.apply(samples, labels, params, noise)
 
     clip_id = f"{split}-{index:06d}"
     manifest = {
@@ -94,11 +124,13 @@ def make_clip(split, index, seed, heldout, workdir):
         "seed": own_seed,
         "split_seed": seed,
         "heldout": heldout,
-        "seconds": round(count / RATE, 6),
+        "seconds": round(len(samples) / RATE, 6),
         "notes": len(labels),
-        "music": piece.params,
-        "sources": [dict(record, name=name)],
-        "augmentation": augmentation,
+        "voices": sum(m["voices"] for m in musics),
+        "max_polyphony": max_polyphony(labels),
+        "music": musics,
+        "sources": sources,
+        "augmentation": params,
     }
     return samples.astype(np.float32), labels, manifest
 

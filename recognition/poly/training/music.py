@@ -373,7 +373,7 @@ def _register(rng, instrument, span, extreme):
     """A sub-range of the instrument's range, span semitones wide."""
     low, high = instrument.low, instrument.high
     span = min(span, high - low)
-    if extreme and rng.random() < 0.5:
+    if extreme:
         start = rng.choice([low, high - span])
     else:
         start = rng.randint(low, high - span)
@@ -694,20 +694,24 @@ def make_piece(rng, instruments=None, single_line=None, allow_drums=True, second
     clock = Clock(rng, tempo, start)
     style = Style(Harmony(rng, bars, beats_per_bar), clock, Dynamics(rng, total_beats, beats_per_bar),
                   total_beats, beats_per_bar, rng.choice([0.0, 0.003, 0.008, 0.015]))
-    extreme = rng.random() < 0.2
+    extreme = rng.random() < 0.3  # parts at the ends of their instruments' ranges
     if single_line is None:
         single_line = rng.random() < 0.34
     if single_line:
-        kind = rng.choice(["melody", "melody", "melody", "bass"])
+        kind = rng.choice(["melody", "melody", "melody", "bass", "edge"])
         texture = kind
-        inst = _pick(rng, instruments, (lambda i: i.bass) if kind == "bass" else (lambda i: True))
-        low, high = _register(rng, inst, rng.choice([12, 17, 24, 36]), extreme)
+        if kind == "edge":  # the lowest or highest notes there are, which music rarely reaches
+            kind = "melody"
+            inst, low, high = _edge(rng, instruments)
+        else:
+            inst = _pick(rng, instruments, (lambda i: i.bass) if kind == "bass" else (lambda i: True))
+            low, high = _register(rng, inst, rng.choice([12, 17, 24, 36]), extreme)
         notes = melody(rng, style, low, high) if kind == "melody" else bass_line(rng, style, low, high)
         parts = [Part(inst.program, kind, notes, instrument=inst.name)]
         chosen = [inst]
     else:
-        texture = rng.choices(["accompanied", "counterpoint", "piano", "guitar", "chords", "random"],
-                              weights=[3, 3, 2, 2, 1.5, 1])[0]
+        texture = rng.choices(["accompanied", "counterpoint", "piano", "guitar", "chords", "random", "edge"],
+                              weights=[3, 3, 2, 2, 1.5, 1, 1])[0]
         parts, chosen = _texture(rng, style, instruments, texture, extreme)
     for part, inst in zip(parts, chosen):
         if part.role in ("melody", "voice", "bass", "chords", "pad"):
@@ -743,6 +747,26 @@ def make_piece(rng, instruments=None, single_line=None, allow_drums=True, second
     return Piece(parts, quantise(last + tail), params)
 
 
+def _edge(rng, instruments):
+    """An instrument reaching the bottom or top of the note range, and a band there."""
+    if rng.random() < 0.5:
+        inst = min(instruments, key=lambda i: (i.low, rng.random()))
+        return inst, inst.low, inst.low + rng.randint(8, 15)
+    inst = max(instruments, key=lambda i: (i.high, rng.random()))
+    return inst, inst.high - rng.randint(8, 15), inst.high
+
+
+def _fit(inst, low, high, width=7):
+    """The band low..high moved into the instrument's range, at least width semitones wide."""
+    width = min(width, inst.high - inst.low)
+    low, high = max(low, inst.low), min(high, inst.high)
+    if high - low < width:
+        middle = (low + high) // 2
+        low = min(max(inst.low, middle - width // 2), inst.high - width)
+        high = low + width
+    return low, high
+
+
 def _texture(rng, style, instruments, texture, extreme):
     parts, chosen = [], []
 
@@ -754,8 +778,8 @@ def _texture(rng, style, instruments, texture, extreme):
         lead = _pick(rng, instruments, lambda i: i.high >= 72)
         low, high = _register(rng, lead, rng.choice([12, 17, 24]), extreme)
         low = max(low, 55) if lead.high >= 67 else low
-        high = max(high, low + 7)
-        add(lead, "melody", melody(rng, style, low, min(high, lead.high)))
+        low, high = _fit(lead, low, high)
+        add(lead, "melody", melody(rng, style, low, high))
         acc = _pick(rng, instruments, lambda i: i.chords)
         alow, ahigh = _register(rng, acc, 24, False)
         kind = rng.choice(["chords", "arpeggio", "strum" if 24 <= acc.program <= 31 else "arpeggio"])
@@ -771,20 +795,26 @@ def _texture(rng, style, instruments, texture, extreme):
         first = _pick(rng, instruments, lambda i: i.high - i.low >= 24)
         top = min(first.high, rng.randint(72, 96))
         width = rng.choice([10, 12, 15])
+        high = top
         for v in range(voices):
-            inst = first if same else _pick(rng, instruments, lambda i: True)
-            high = top - v * rng.randint(5, 12)
-            low = high - width
-            low, high = max(low, inst.low), min(max(high, inst.low + width), inst.high)
+            if v:
+                high -= rng.randint(5, 12)
+            band = (high - width, high)
+            inst = first if same else _pick(rng, instruments,
+                                            lambda i, b=band: i.low <= b[0] and b[1] <= i.high)
+            # Slide the band into the instrument's range where it does not fit.
+            low, high = _fit(inst, high - width, high, width)
             density = rng.choice(list(RHYTHMS))
             add(inst, "voice", melody(rng, style, low, high, density=density))
     elif texture == "piano":
         inst = _pick(rng, instruments, lambda i: i.chords and not i.sustained)
-        split = rng.randint(52, 64)
-        rlow, rhigh = max(split, inst.low), min(inst.high, split + rng.choice([19, 24, 31]))
-        llow, lhigh = max(inst.low, split - rng.choice([19, 24, 31])), split - 1
+        split = min(max(rng.randint(52, 64), inst.low + 10), inst.high - 10)
+        rlow, rhigh = split, split + rng.choice([19, 24, 31])
+        llow, lhigh = split - rng.choice([19, 24, 31]), split - 1
         if extreme:
             rhigh, llow = inst.high, inst.low
+        rlow, rhigh = _fit(inst, rlow, rhigh)
+        llow, lhigh = _fit(inst, llow, lhigh)
         right = rng.choice(["melody", "chords", "melody"])
         left = rng.choice(["arpeggio", "chords", "bass", "alberti"])
         add(inst, right, melody(rng, style, rlow, rhigh) if right == "melody"
@@ -800,12 +830,12 @@ def _texture(rng, style, instruments, texture, extreme):
         if rng.random() < 0.5:
             add(inst, "strum", strum(rng, style, inst.low, inst.high))
         else:
-            add(inst, "arpeggio", arpeggio(rng, style, max(inst.low, 40), min(inst.high, 76)))
+            add(inst, "arpeggio", arpeggio(rng, style, *_fit(inst, 40, 76)))
         if rng.random() < 0.5:
-            add(inst, "bass", bass_line(rng, style, max(inst.low, 40), 52))
+            add(inst, "bass", bass_line(rng, style, *_fit(inst, 40, 52)))
         if rng.random() < 0.4:
             lead = _pick(rng, instruments, lambda i: not i.chords and i.high >= 76)
-            add(lead, "melody", melody(rng, style, max(lead.low, 60), min(lead.high, 86)))
+            add(lead, "melody", melody(rng, style, *_fit(lead, 60, 86)))
     elif texture == "chords":
         inst = _pick(rng, instruments, lambda i: i.chords)
         low, high = _register(rng, inst, rng.choice([19, 24, 31]), extreme)
@@ -813,10 +843,17 @@ def _texture(rng, style, instruments, texture, extreme):
         if rng.random() < 0.5:
             bass = _pick(rng, instruments, lambda i: i.bass)
             add(bass, "bass", bass_line(rng, style, bass.low, min(bass.high, bass.low + 19)))
+    elif texture == "edge":
+        inst, low, high = _edge(rng, instruments)
+        kind = rng.choice(["chords", "arpeggio", "melody"])
+        add(inst, kind, {"chords": block_chords, "arpeggio": arpeggio, "melody": melody}[kind](rng, style, low, high))
+        if rng.random() < 0.5:
+            other = _pick(rng, instruments, lambda i: True)
+            add(other, "melody", melody(rng, style, *_register(rng, other, 12, False)))
     else:  # random
         for _ in range(rng.choice([1, 2, 3])):
             inst = _pick(rng, instruments, lambda i: True)
-            low, high = _register(rng, inst, rng.choice([12, 24, 36, 48]), extreme)
+            low, high = _register(rng, inst, rng.choice([12, 24, 36, 48, 88]), extreme)
             add(inst, "random", random_notes(rng, style, low, high))
     return parts, chosen
 

@@ -58,6 +58,19 @@ HELDOUT_SOURCES = {
 }
 MIX_CHANCE = 0.12
 
+# How long after the note-on a source's sound starts (seconds), added to its
+# labels' onsets so that every source's onset is where its sound begins.
+# Measured with `labelcheck.py probe` (the first sample above -50 dB of the
+# note's peak, median over quickly speaking programs): FluidSynth starts notes
+# at its next 64-sample block (0-1.45 ms later) and the SoundFonts' samples
+# begin with a little silence; TiMidity++ (with --preserve-silence), our
+# sampler (trimmed to 1 ms before the attack) and our synthesizers start
+# within 1 ms. Offsets stay at the note-off: the release is not delayed.
+ONSET_DELAY_S = {
+    "fluidsynth-timgm6mb": 0.0025,
+    "fluidsynth-opl3": 0.008,
+}
+
 _source_cache = {}
 
 
@@ -82,7 +95,10 @@ def _render(rng, heldout, workdir, seconds=None):
     piece = music.make_piece(music_rng, instruments=source.instruments(), seconds=seconds)
     samples, record = source.render(piece, render_rng, workdir)
     samples = fit_length(samples, int(round(piece.seconds * RATE)))
-    return samples, piece.labels(), piece, dict(record, name=name)
+    delay = ONSET_DELAY_S.get(name, 0.0)
+    labels = [(round(on + delay, 6), round(max(off, on + delay + 0.01), 6), note, velocity)
+              for on, off, note, velocity in piece.labels()]
+    return samples, labels, piece, dict(record, name=name, onset_delay_s=delay)
 
 
 def max_polyphony(labels):

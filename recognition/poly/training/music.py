@@ -681,10 +681,11 @@ def _pick(rng, instruments, test):
     return rng.choice(pool or instruments)
 
 
-def make_piece(rng, instruments=None, single_line=None, allow_drums=True, seconds=None):
-    """Draws one piece. instruments: the Instruments the sound source can play (default all GM)."""
+def make_piece(rng, instruments=None, single_line=None, with_drums=None, seconds=None):
+    """Draws one piece. instruments: the Instruments the sound source can play (default all GM);
+    single_line, with_drums: None to draw them, else True or False; seconds: about how long."""
     instruments = instruments or GM_INSTRUMENTS
-    seconds = seconds or rng.uniform(8.0, 20.0)
+    seconds = seconds or rng.uniform(8.5, 20.0)
     tempo = round(math.exp(rng.uniform(math.log(50), math.log(200))))
     beats_per_bar = rng.choice([2, 3, 4, 4, 4, 6])
     start = rng.choice([0.0, rng.uniform(0.0, 0.6)])
@@ -716,7 +717,7 @@ def make_piece(rng, instruments=None, single_line=None, allow_drums=True, second
     for part, inst in zip(parts, chosen):
         if part.role in ("melody", "voice", "bass", "chords", "pad"):
             add_bends(rng, part, inst, single_line or part.role in ("melody", "voice"))
-    drummed = allow_drums and rng.random() < 0.15
+    drummed = rng.random() < 0.15 if with_drums is None else with_drums
     if drummed:
         parts.append(Part(0, "drums", drums(rng, style), drum=True, instrument="drum kit"))
     end = clock.seconds(total_beats)

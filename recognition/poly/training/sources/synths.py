@@ -402,7 +402,7 @@ class Synth:
 
     # -- drums ----------------------------------------------------------------
 
-    def drum(self, note, out):
+    def drum(self, note, out, gain):
         start = int(round(note.onset * RATE))
         d = note.pitch
         v = note.velocity / 127.0
@@ -422,7 +422,7 @@ class Synth:
             n = self.noise.standard_normal(length)
             y = (n - np.concatenate([[0.0], n[:-1]])) * 0.4 * np.exp(-t / (0.03 if length < 0.2 * RATE else 0.3))
         y = y[: max(0, len(out) - start)]
-        out[start:start + len(y)] += 0.4 * v * y
+        out[start:start + len(y)] += gain * v * y
 
 
 class SynthSource:
@@ -444,10 +444,12 @@ class SynthSource:
         synth = Synth(rng)
         out = np.zeros(int(round((piece.seconds + 1.0) * RATE)))
         models = []
+        drum_gain = round(rng.uniform(0.04, 0.25), 3)
         for part in piece.parts:
             if part.drum:
                 for n in part.notes:
-                    synth.drum(n, out)
+                    synth.drum(n, out, drum_gain)
+                models.append({"model": "drums", "gain": drum_gain})
                 continue
             params = synth.draw(MODEL_OF.get(part.instrument, "additive-piano"))
             models.append(dict(params, instrument=part.instrument))

@@ -155,6 +155,7 @@ def make_clip(split, index, seed, heldout, workdir, only=None):
         "seconds": round(len(samples) / RATE, 6),
         "notes": len(labels),
         "voices": sum(m["voices"] for m in musics),
+        "single_line": len(musics) == 1 and musics[0]["single_line"],
         "max_polyphony": max_polyphony(labels),
         "music": musics,
         "sources": sources,

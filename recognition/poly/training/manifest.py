@@ -152,7 +152,7 @@ def summarize_manifest(paths):
                         families[FAMILIES[p["program"] // 8]] += p["notes"]
         lines.append("  notes per family: " + ", ".join(f"{k} {v}" for k, v in families.most_common()))
         lines.append("  textures: " + ", ".join(f"{k} {v}" for k, v in sorted(textures.items())))
-        single = sum(1 for r in records if r["voices"] == 1)
+        single = sum(1 for r in records if r.get("single_line"))
         lines.append(f"  single lines: {single} clips ({single / len(records):.0%}); "
                      f"max polyphony {_range([r['max_polyphony'] for r in records])}; "
                      f"with drums: {sum(1 for r in records if any(m['drums'] for m in r['music']))}")
@@ -184,7 +184,8 @@ def main(argv=None):
         for path in args.manifests:
             try:
                 count = check_sources(path, heldout=args.heldout)
-                print(f"{path}: {count} clips, every sound source allowed")
+                print(f"{path}: {count} clips, " + ("every one a held-out render" if args.heldout
+                                                    else "every sound source allowed"))
             except (SourceNotAllowed, ValueError, OSError) as e:
                 print(e, file=sys.stderr)
                 status = 1

@@ -697,9 +697,9 @@ def make_piece(rng, instruments=None, single_line=None, with_drums=None, seconds
                   total_beats, beats_per_bar, rng.choice([0.0, 0.003, 0.008, 0.015]))
     extreme = rng.random() < 0.3  # parts at the ends of their instruments' ranges
     if single_line is None:
-        single_line = rng.random() < 0.34
+        single_line = rng.random() < 0.33
     if single_line:
-        kind = rng.choice(["melody", "melody", "melody", "bass", "edge"])
+        kind = rng.choices(["melody", "bass", "edge"], weights=[6, 1.5, 1])[0]
         texture = kind
         if kind == "edge":  # the lowest or highest notes there are, which music rarely reaches
             kind = "melody"
@@ -711,8 +711,8 @@ def make_piece(rng, instruments=None, single_line=None, with_drums=None, seconds
         parts = [Part(inst.program, kind, notes, instrument=inst.name)]
         chosen = [inst]
     else:
-        texture = rng.choices(["accompanied", "counterpoint", "piano", "guitar", "chords", "random", "edge"],
-                              weights=[3, 3, 2, 2, 1.5, 1, 1])[0]
+        texture = rng.choices(["accompanied", "counterpoint", "piano", "guitar", "organ", "chords", "random",
+                               "edge"], weights=[3, 3, 2, 2, 1, 1.5, 1, 1])[0]
         parts, chosen = _texture(rng, style, instruments, texture, extreme)
     for part, inst in zip(parts, chosen):
         if part.role in ("melody", "voice", "bass", "chords", "pad"):
@@ -731,6 +731,7 @@ def make_piece(rng, instruments=None, single_line=None, with_drums=None, seconds
     last = max((n.offset for p in parts for n in p.notes), default=end)
     params = {
         "texture": texture if not single_line else "single:" + texture,
+        "single_line": single_line,
         "voices": sum(1 for p in parts if not p.drum),
         "tempo": tempo,
         "beats_per_bar": beats_per_bar,
@@ -837,6 +838,13 @@ def _texture(rng, style, instruments, texture, extreme):
         if rng.random() < 0.4:
             lead = _pick(rng, instruments, lambda i: not i.chords and i.high >= 76)
             add(lead, "melody", melody(rng, style, *_fit(lead, 60, 86)))
+    elif texture == "organ":
+        # Held chords in the manuals, a pedal bass and often a line on top, on one organ.
+        inst = _pick(rng, instruments, lambda i: 16 <= i.program <= 23 and i.chords)
+        add(inst, "chords", block_chords(rng, style, *_fit(inst, 50, 74), articulation="legato"))
+        add(inst, "bass", bass_line(rng, style, *_fit(inst, inst.low, min(inst.low + 17, 48))))
+        if rng.random() < 0.6:
+            add(inst, "melody", melody(rng, style, *_fit(inst, 67, 88)))
     elif texture == "chords":
         inst = _pick(rng, instruments, lambda i: i.chords)
         low, high = _register(rng, inst, rng.choice([19, 24, 31]), extreme)

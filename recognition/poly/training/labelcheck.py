@@ -2,6 +2,7 @@
 """Checks that labelled onsets line up with the audio, per sound source.
 
     labelcheck.py probe [--sources NAME,...] [--notes N]
+    labelcheck.py programs [--sources NAME,...]
     labelcheck.py clips DIR/SPLIT [--limit N]
 
 probe: renders isolated notes of quickly speaking instruments (piano, guitar,
@@ -14,6 +15,12 @@ source and measures, per note, when the sound starts: the first sample above
 labelled) in milliseconds. A renderer with a fixed delay shows it
 here; the generator adds such a delay to the labels' onsets (ONSET_DELAY_S),
 and the figures printed are measured against the labels it writes.
+
+programs: renders five notes across the range of every program a source
+offers and flags notes 30 dB below the median level, and notes whose partials
+fit the series of the octave below (0.5, 1.5, 2.5 times the key's frequency
+stronger than 1, 2, 3 times) or above (odd harmonics missing). This is how the
+programs each SoundFont leaves out were found (sources/fluidsynth.py).
 
 clips: the same per-note onset strength on generated clips (polyphonic,
 augmented): for every labelled onset, the offset of the strongest flux peak
@@ -155,6 +162,54 @@ def probe(names, notes):
         print(f"{'':22s} flux peak:    {_stats(flux)}   (labels shifted by {latency * 1000:.1f} ms)")
 
 
+def _peak_near(spectrum, freqs, f):
+    band = (freqs > f * 2 ** (-0.3 / 12)) & (freqs < f * 2 ** (0.3 / 12))
+    return float(spectrum[band].max()) if band.any() else 0.0
+
+
+def programs(names):
+    """Flags programs whose notes are near silent or sound an octave off their key."""
+    for name in names:
+        source = generate._source(name, False)
+        instruments = source.instruments()
+        flagged, notes, audio = [], [], []
+        channels = [c for c in range(16) if c != music.DRUM_CHANNEL]
+        for first in range(0, len(instruments), len(channels)):
+            parts, t, group = [], 0.2, []
+            for channel, inst in zip(channels, instruments[first:first + len(channels)]):
+                part = music.Part(inst.program, "melody", [], channel=channel, instrument=inst.name)
+                for pitch in sorted({inst.low, inst.low + 5, (inst.low + inst.high) // 2, inst.high - 5, inst.high}):
+                    note = music.Note(music.quantise(t), music.quantise(t + 0.5), pitch, 100)
+                    part.notes.append(note)
+                    group.append((inst, note))
+                    t += 0.8
+                parts.append(part)
+            with tempfile.TemporaryDirectory(prefix="selvik-programs-") as workdir:
+                samples, _ = source.render(music.Piece(parts, music.quantise(t + 0.5), {}), random.Random(1), workdir)
+            notes += group
+            audio += [samples[int(n.onset * RATE):int(n.onset * RATE) + 16384] for _, n in group]
+        levels = [float(np.sqrt(np.mean(a[:int(0.3 * RATE)] ** 2)) + 1e-12) for a in audio]
+        median = float(np.median(levels))
+        for (inst, note), seg, level in zip(notes, audio, levels):
+            if level < median * 10 ** (-30 / 20):
+                flagged.append(f"{inst.program} {inst.name} note {note.pitch}: {20 * np.log10(level / median):.0f} dB")
+                continue
+            seg = seg[int(0.05 * RATE):]
+            spectrum = np.abs(np.fft.rfft(seg * np.hanning(len(seg)), 65536))
+            freqs = np.fft.rfftfreq(65536, 1.0 / RATE)
+            f = 440.0 * 2 ** ((note.pitch - 69) / 12)
+            on = np.mean([_peak_near(spectrum, freqs, f * k) for k in (1, 2, 3)])
+            below = np.mean([_peak_near(spectrum, freqs, f * k) for k in (0.5, 1.5, 2.5)])
+            odd = np.mean([_peak_near(spectrum, freqs, f * k) for k in (1, 3, 5) if f * k < 20000])
+            even = np.mean([_peak_near(spectrum, freqs, f * k) for k in (2, 4, 6) if f * k < 20000])
+            if below > on:
+                flagged.append(f"{inst.program} {inst.name} note {note.pitch}: an octave below? ({below / on:.2f})")
+            elif odd < 0.1 * even:
+                flagged.append(f"{inst.program} {inst.name} note {note.pitch}: an octave above? ({odd / even:.2f})")
+        print(f"{name}: {len(instruments)} programs, {len(notes)} notes; flagged: "
+              + ("; ".join(flagged) if flagged else "none"))
+
+
 def clips(folder, limit):
     rows = []
     with open(os.path.join(folder, "manifest.jsonl")) as f:
@@ -189,12 +244,16 @@ def main():
     p = sub.add_parser("probe")
     p.add_argument("--sources", default=",".join(sorted(generate.TRAINING_SOURCES)))
     p.add_argument("--notes", type=int, default=60)
+    g = sub.add_parser("programs")
+    g.add_argument("--sources", default=",".join(sorted(generate.TRAINING_SOURCES)))
     c = sub.add_parser("clips")
     c.add_argument("folder")
     c.add_argument("--limit", type=int, default=100)
     args = parser.parse_args()
     if args.mode == "probe":
         probe(args.sources.split(","), args.notes)
+    elif args.mode == "programs":
+        programs(args.sources.split(","))
     else:
         clips(args.folder, args.limit)
 

@@ -93,8 +93,13 @@ def _gm(program, name, low, high, sustained, chords, bass=False):
 
 # The General MIDI programs we use, with a plausible register each. Left out:
 # guitar harmonics (sounds an octave and more above its key), orchestra hit
-# (a chord per key), bagpipe (drones), the unpitched percussive and sound-effect
-# programs 113 and 115-127.
+# and fifths lead (a chord per key), goblins (a sound effect that is silent or
+# an octave off at the ends of its range), tubular bells (their strongest partials
+# lie an octave or two above the key, so the heard pitch is ambiguous),
+# bagpipe (drones), the unpitched percussive and sound-effect programs 113 and
+# 115-127. Sources may leave out more (see sources/fluidsynth.py). The ranges
+# of the organs and accordions stop where some SoundFont turns to the octave
+# above or below (labelcheck.py programs).
 GM_INSTRUMENTS = [
     _gm(0, "acoustic grand piano", 21, 108, False, True),
     _gm(1, "bright acoustic piano", 21, 108, False, True),
@@ -110,16 +115,15 @@ GM_INSTRUMENTS = [
     _gm(11, "vibraphone", 53, 89, False, True),
     _gm(12, "marimba", 45, 96, False, True),
     _gm(13, "xylophone", 65, 108, False, False),
-    _gm(14, "tubular bells", 60, 77, False, False),
     _gm(15, "dulcimer", 48, 84, False, True),
     _gm(16, "drawbar organ", 36, 96, True, True),
     _gm(17, "percussive organ", 36, 96, True, True),
-    _gm(18, "rock organ", 36, 96, True, True),
-    _gm(19, "church organ", 24, 96, True, True),
+    _gm(18, "rock organ", 36, 84, True, True),
+    _gm(19, "church organ", 28, 91, True, True),
     _gm(20, "reed organ", 36, 96, True, True),
-    _gm(21, "accordion", 41, 89, True, True),
+    _gm(21, "accordion", 41, 81, True, True),
     _gm(22, "harmonica", 60, 84, True, False),
-    _gm(23, "tango accordion", 41, 89, True, True),
+    _gm(23, "tango accordion", 41, 81, True, True),
     _gm(24, "nylon guitar", 40, 83, False, True),
     _gm(25, "steel guitar", 40, 83, False, True),
     _gm(26, "jazz guitar", 40, 86, False, True),
@@ -143,7 +147,7 @@ GM_INSTRUMENTS = [
     _gm(45, "pizzicato strings", 28, 96, False, True),
     _gm(46, "orchestral harp", 24, 103, False, True),
     _gm(47, "timpani", 40, 55, False, False, True),
-    _gm(48, "string ensemble 1", 28, 96, True, True),
+    _gm(48, "string ensemble 1", 33, 96, True, True),
     _gm(49, "string ensemble 2", 28, 96, True, True),
     _gm(50, "synth strings 1", 36, 96, True, True),
     _gm(51, "synth strings 2", 36, 96, True, True),
@@ -172,7 +176,7 @@ GM_INSTRUMENTS = [
     _gm(75, "pan flute", 60, 96, True, False),
     _gm(76, "blown bottle", 60, 84, True, False),
     _gm(77, "shakuhachi", 55, 84, True, False),
-    _gm(78, "whistle", 60, 96, True, False),
+    _gm(78, "whistle", 60, 91, True, False),
     _gm(79, "ocarina", 60, 84, True, False),
     _gm(80, "square lead", 36, 96, True, False),
     _gm(81, "sawtooth lead", 36, 96, True, False),
@@ -180,7 +184,6 @@ GM_INSTRUMENTS = [
     _gm(83, "chiff lead", 48, 96, True, False),
     _gm(84, "charang lead", 40, 88, True, False),
     _gm(85, "voice lead", 48, 84, True, False),
-    _gm(86, "fifths lead", 36, 84, True, False),
     _gm(87, "bass and lead", 28, 72, True, False, True),
     _gm(88, "new age pad", 36, 96, True, True),
     _gm(89, "warm pad", 36, 96, True, True),
@@ -195,7 +198,6 @@ GM_INSTRUMENTS = [
     _gm(98, "crystal", 48, 100, False, True),
     _gm(99, "atmosphere", 36, 96, False, True),
     _gm(100, "brightness", 36, 96, True, True),
-    _gm(101, "goblins", 36, 96, True, True),
     _gm(102, "echoes", 36, 96, True, True),
     _gm(103, "sci-fi", 36, 96, True, True),
     _gm(104, "sitar", 48, 79, False, False),

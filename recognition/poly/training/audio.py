@@ -63,3 +63,12 @@ def fit_length(x, count):
     if len(x) >= count:
         return x[:count]
     return np.concatenate([x, np.zeros(count - len(x), dtype=x.dtype)])
+
+
+def read_at(x, position):
+    """x linearly interpolated at the (non-negative, increasing) fractional sample positions;
+    positions past the end read the last sample."""
+    position = np.minimum(position, len(x) - 1.0)
+    index = np.minimum(position.astype(np.int64), len(x) - 2)
+    fraction = (position - index).astype(np.float32)
+    return x[index] + fraction * (x[index + 1] - x[index])

@@ -93,8 +93,13 @@ def _gm(program, name, low, high, sustained, chords, bass=False):
 
 # The General MIDI programs we use, with a plausible register each. Left out:
 # guitar harmonics (sounds an octave and more above its key), orchestra hit
-# (a chord per key), bagpipe (drones), the unpitched percussive and sound-effect
-# programs 113 and 115-127.
+# and fifths lead (a chord per key), goblins (a sound effect that is silent or
+# an octave off at the ends of its range), tubular bells (their strongest partials
+# lie an octave or two above the key, so the heard pitch is ambiguous),
+# bagpipe (drones), the unpitched percussive and sound-effect programs 113 and
+# 115-127. Sources may leave out more (see sources/fluidsynth.py). The ranges
+# of the organs and accordions stop where some SoundFont turns to the octave
+# above or below (labelcheck.py programs).
 GM_INSTRUMENTS = [
     _gm(0, "acoustic grand piano", 21, 108, False, True),
     _gm(1, "bright acoustic piano", 21, 108, False, True),
@@ -110,16 +115,15 @@ GM_INSTRUMENTS = [
     _gm(11, "vibraphone", 53, 89, False, True),
     _gm(12, "marimba", 45, 96, False, True),
     _gm(13, "xylophone", 65, 108, False, False),
-    _gm(14, "tubular bells", 60, 77, False, False),
     _gm(15, "dulcimer", 48, 84, False, True),
     _gm(16, "drawbar organ", 36, 96, True, True),
     _gm(17, "percussive organ", 36, 96, True, True),
-    _gm(18, "rock organ", 36, 96, True, True),
-    _gm(19, "church organ", 24, 96, True, True),
+    _gm(18, "rock organ", 36, 84, True, True),
+    _gm(19, "church organ", 28, 91, True, True),
     _gm(20, "reed organ", 36, 96, True, True),
-    _gm(21, "accordion", 41, 89, True, True),
+    _gm(21, "accordion", 41, 81, True, True),
     _gm(22, "harmonica", 60, 84, True, False),
-    _gm(23, "tango accordion", 41, 89, True, True),
+    _gm(23, "tango accordion", 41, 81, True, True),
     _gm(24, "nylon guitar", 40, 83, False, True),
     _gm(25, "steel guitar", 40, 83, False, True),
     _gm(26, "jazz guitar", 40, 86, False, True),
@@ -143,7 +147,7 @@ GM_INSTRUMENTS = [
     _gm(45, "pizzicato strings", 28, 96, False, True),
     _gm(46, "orchestral harp", 24, 103, False, True),
     _gm(47, "timpani", 40, 55, False, False, True),
-    _gm(48, "string ensemble 1", 28, 96, True, True),
+    _gm(48, "string ensemble 1", 33, 96, True, True),
     _gm(49, "string ensemble 2", 28, 96, True, True),
     _gm(50, "synth strings 1", 36, 96, True, True),
     _gm(51, "synth strings 2", 36, 96, True, True),
@@ -172,7 +176,7 @@ GM_INSTRUMENTS = [
     _gm(75, "pan flute", 60, 96, True, False),
     _gm(76, "blown bottle", 60, 84, True, False),
     _gm(77, "shakuhachi", 55, 84, True, False),
-    _gm(78, "whistle", 60, 96, True, False),
+    _gm(78, "whistle", 60, 91, True, False),
     _gm(79, "ocarina", 60, 84, True, False),
     _gm(80, "square lead", 36, 96, True, False),
     _gm(81, "sawtooth lead", 36, 96, True, False),
@@ -180,7 +184,6 @@ GM_INSTRUMENTS = [
     _gm(83, "chiff lead", 48, 96, True, False),
     _gm(84, "charang lead", 40, 88, True, False),
     _gm(85, "voice lead", 48, 84, True, False),
-    _gm(86, "fifths lead", 36, 84, True, False),
     _gm(87, "bass and lead", 28, 72, True, False, True),
     _gm(88, "new age pad", 36, 96, True, True),
     _gm(89, "warm pad", 36, 96, True, True),
@@ -195,7 +198,6 @@ GM_INSTRUMENTS = [
     _gm(98, "crystal", 48, 100, False, True),
     _gm(99, "atmosphere", 36, 96, False, True),
     _gm(100, "brightness", 36, 96, True, True),
-    _gm(101, "goblins", 36, 96, True, True),
     _gm(102, "echoes", 36, 96, True, True),
     _gm(103, "sci-fi", 36, 96, True, True),
     _gm(104, "sitar", 48, 79, False, False),
@@ -373,7 +375,7 @@ def _register(rng, instrument, span, extreme):
     """A sub-range of the instrument's range, span semitones wide."""
     low, high = instrument.low, instrument.high
     span = min(span, high - low)
-    if extreme and rng.random() < 0.5:
+    if extreme:
         start = rng.choice([low, high - span])
     else:
         start = rng.randint(low, high - span)
@@ -681,10 +683,11 @@ def _pick(rng, instruments, test):
     return rng.choice(pool or instruments)
 
 
-def make_piece(rng, instruments=None, single_line=None, allow_drums=True, seconds=None):
-    """Draws one piece. instruments: the Instruments the sound source can play (default all GM)."""
+def make_piece(rng, instruments=None, single_line=None, with_drums=None, seconds=None):
+    """Draws one piece. instruments: the Instruments the sound source can play (default all GM);
+    single_line, with_drums: None to draw them, else True or False; seconds: about how long."""
     instruments = instruments or GM_INSTRUMENTS
-    seconds = seconds or rng.uniform(8.0, 20.0)
+    seconds = seconds or rng.uniform(8.5, 20.0)
     tempo = round(math.exp(rng.uniform(math.log(50), math.log(200))))
     beats_per_bar = rng.choice([2, 3, 4, 4, 4, 6])
     start = rng.choice([0.0, rng.uniform(0.0, 0.6)])
@@ -694,25 +697,29 @@ def make_piece(rng, instruments=None, single_line=None, allow_drums=True, second
     clock = Clock(rng, tempo, start)
     style = Style(Harmony(rng, bars, beats_per_bar), clock, Dynamics(rng, total_beats, beats_per_bar),
                   total_beats, beats_per_bar, rng.choice([0.0, 0.003, 0.008, 0.015]))
-    extreme = rng.random() < 0.2
+    extreme = rng.random() < 0.3  # parts at the ends of their instruments' ranges
     if single_line is None:
-        single_line = rng.random() < 0.34
+        single_line = rng.random() < 0.33
     if single_line:
-        kind = rng.choice(["melody", "melody", "melody", "bass"])
+        kind = rng.choices(["melody", "bass", "edge"], weights=[6, 1.5, 1])[0]
         texture = kind
-        inst = _pick(rng, instruments, (lambda i: i.bass) if kind == "bass" else (lambda i: True))
-        low, high = _register(rng, inst, rng.choice([12, 17, 24, 36]), extreme)
+        if kind == "edge":  # the lowest or highest notes there are, which music rarely reaches
+            kind = "melody"
+            inst, low, high = _edge(rng, instruments)
+        else:
+            inst = _pick(rng, instruments, (lambda i: i.bass) if kind == "bass" else (lambda i: True))
+            low, high = _register(rng, inst, rng.choice([12, 17, 24, 36]), extreme)
         notes = melody(rng, style, low, high) if kind == "melody" else bass_line(rng, style, low, high)
         parts = [Part(inst.program, kind, notes, instrument=inst.name)]
         chosen = [inst]
     else:
-        texture = rng.choices(["accompanied", "counterpoint", "piano", "guitar", "chords", "random"],
-                              weights=[3, 3, 2, 2, 1.5, 1])[0]
+        texture = rng.choices(["accompanied", "counterpoint", "piano", "guitar", "organ", "chords", "random",
+                               "edge"], weights=[3, 3, 2, 2, 1, 1.5, 1, 1])[0]
         parts, chosen = _texture(rng, style, instruments, texture, extreme)
     for part, inst in zip(parts, chosen):
         if part.role in ("melody", "voice", "bass", "chords", "pad"):
             add_bends(rng, part, inst, single_line or part.role in ("melody", "voice"))
-    drummed = allow_drums and rng.random() < 0.15
+    drummed = rng.random() < 0.15 if with_drums is None else with_drums
     if drummed:
         parts.append(Part(0, "drums", drums(rng, style), drum=True, instrument="drum kit"))
     end = clock.seconds(total_beats)
@@ -726,6 +733,7 @@ def make_piece(rng, instruments=None, single_line=None, allow_drums=True, second
     last = max((n.offset for p in parts for n in p.notes), default=end)
     params = {
         "texture": texture if not single_line else "single:" + texture,
+        "single_line": single_line,
         "voices": sum(1 for p in parts if not p.drum),
         "tempo": tempo,
         "beats_per_bar": beats_per_bar,
@@ -743,6 +751,26 @@ def make_piece(rng, instruments=None, single_line=None, allow_drums=True, second
     return Piece(parts, quantise(last + tail), params)
 
 
+def _edge(rng, instruments):
+    """An instrument reaching the bottom or top of the note range, and a band there."""
+    if rng.random() < 0.5:
+        inst = min(instruments, key=lambda i: (i.low, rng.random()))
+        return inst, inst.low, inst.low + rng.randint(8, 15)
+    inst = max(instruments, key=lambda i: (i.high, rng.random()))
+    return inst, inst.high - rng.randint(8, 15), inst.high
+
+
+def _fit(inst, low, high, width=7):
+    """The band low..high moved into the instrument's range, at least width semitones wide."""
+    width = min(width, inst.high - inst.low)
+    low, high = max(low, inst.low), min(high, inst.high)
+    if high - low < width:
+        middle = (low + high) // 2
+        low = min(max(inst.low, middle - width // 2), inst.high - width)
+        high = low + width
+    return low, high
+
+
 def _texture(rng, style, instruments, texture, extreme):
     parts, chosen = [], []
 
@@ -754,8 +782,8 @@ def _texture(rng, style, instruments, texture, extreme):
         lead = _pick(rng, instruments, lambda i: i.high >= 72)
         low, high = _register(rng, lead, rng.choice([12, 17, 24]), extreme)
         low = max(low, 55) if lead.high >= 67 else low
-        high = max(high, low + 7)
-        add(lead, "melody", melody(rng, style, low, min(high, lead.high)))
+        low, high = _fit(lead, low, high)
+        add(lead, "melody", melody(rng, style, low, high))
         acc = _pick(rng, instruments, lambda i: i.chords)
         alow, ahigh = _register(rng, acc, 24, False)
         kind = rng.choice(["chords", "arpeggio", "strum" if 24 <= acc.program <= 31 else "arpeggio"])
@@ -771,20 +799,26 @@ def _texture(rng, style, instruments, texture, extreme):
         first = _pick(rng, instruments, lambda i: i.high - i.low >= 24)
         top = min(first.high, rng.randint(72, 96))
         width = rng.choice([10, 12, 15])
+        high = top
         for v in range(voices):
-            inst = first if same else _pick(rng, instruments, lambda i: True)
-            high = top - v * rng.randint(5, 12)
-            low = high - width
-            low, high = max(low, inst.low), min(max(high, inst.low + width), inst.high)
+            if v:
+                high -= rng.randint(5, 12)
+            band = (high - width, high)
+            inst = first if same else _pick(rng, instruments,
+                                            lambda i, b=band: i.low <= b[0] and b[1] <= i.high)
+            # Slide the band into the instrument's range where it does not fit.
+            low, high = _fit(inst, high - width, high, width)
             density = rng.choice(list(RHYTHMS))
             add(inst, "voice", melody(rng, style, low, high, density=density))
     elif texture == "piano":
         inst = _pick(rng, instruments, lambda i: i.chords and not i.sustained)
-        split = rng.randint(52, 64)
-        rlow, rhigh = max(split, inst.low), min(inst.high, split + rng.choice([19, 24, 31]))
-        llow, lhigh = max(inst.low, split - rng.choice([19, 24, 31])), split - 1
+        split = min(max(rng.randint(52, 64), inst.low + 10), inst.high - 10)
+        rlow, rhigh = split, split + rng.choice([19, 24, 31])
+        llow, lhigh = split - rng.choice([19, 24, 31]), split - 1
         if extreme:
             rhigh, llow = inst.high, inst.low
+        rlow, rhigh = _fit(inst, rlow, rhigh)
+        llow, lhigh = _fit(inst, llow, lhigh)
         right = rng.choice(["melody", "chords", "melody"])
         left = rng.choice(["arpeggio", "chords", "bass", "alberti"])
         add(inst, right, melody(rng, style, rlow, rhigh) if right == "melody"
@@ -800,12 +834,19 @@ def _texture(rng, style, instruments, texture, extreme):
         if rng.random() < 0.5:
             add(inst, "strum", strum(rng, style, inst.low, inst.high))
         else:
-            add(inst, "arpeggio", arpeggio(rng, style, max(inst.low, 40), min(inst.high, 76)))
+            add(inst, "arpeggio", arpeggio(rng, style, *_fit(inst, 40, 76)))
         if rng.random() < 0.5:
-            add(inst, "bass", bass_line(rng, style, max(inst.low, 40), 52))
+            add(inst, "bass", bass_line(rng, style, *_fit(inst, 40, 52)))
         if rng.random() < 0.4:
             lead = _pick(rng, instruments, lambda i: not i.chords and i.high >= 76)
-            add(lead, "melody", melody(rng, style, max(lead.low, 60), min(lead.high, 86)))
+            add(lead, "melody", melody(rng, style, *_fit(lead, 60, 86)))
+    elif texture == "organ":
+        # Held chords in the manuals, a pedal bass and often a line on top, on one organ.
+        inst = _pick(rng, instruments, lambda i: 16 <= i.program <= 23 and i.chords)
+        add(inst, "chords", block_chords(rng, style, *_fit(inst, 50, 74), articulation="legato"))
+        add(inst, "bass", bass_line(rng, style, *_fit(inst, inst.low, min(inst.low + 17, 48))))
+        if rng.random() < 0.6:
+            add(inst, "melody", melody(rng, style, *_fit(inst, 67, 88)))
     elif texture == "chords":
         inst = _pick(rng, instruments, lambda i: i.chords)
         low, high = _register(rng, inst, rng.choice([19, 24, 31]), extreme)
@@ -813,10 +854,17 @@ def _texture(rng, style, instruments, texture, extreme):
         if rng.random() < 0.5:
             bass = _pick(rng, instruments, lambda i: i.bass)
             add(bass, "bass", bass_line(rng, style, bass.low, min(bass.high, bass.low + 19)))
+    elif texture == "edge":
+        inst, low, high = _edge(rng, instruments)
+        kind = rng.choice(["chords", "arpeggio", "melody"])
+        add(inst, kind, {"chords": block_chords, "arpeggio": arpeggio, "melody": melody}[kind](rng, style, low, high))
+        if rng.random() < 0.5:
+            other = _pick(rng, instruments, lambda i: True)
+            add(other, "melody", melody(rng, style, *_register(rng, other, 12, False)))
     else:  # random
         for _ in range(rng.choice([1, 2, 3])):
             inst = _pick(rng, instruments, lambda i: True)
-            low, high = _register(rng, inst, rng.choice([12, 24, 36, 48]), extreme)
+            low, high = _register(rng, inst, rng.choice([12, 24, 36, 48, 88]), extreme)
             add(inst, "random", random_notes(rng, style, low, high))
     return parts, chosen
 

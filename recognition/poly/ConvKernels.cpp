@@ -18,30 +18,60 @@ bool detectAvx2() {
 }  // namespace
 
 // The same sums in the same order as the AVX2 path (taps, then input
-// channels), written so that compilers can vectorise the channel loop.
-void convFrameScalar(const ConvFrame& c) {
-    const std::int32_t cp = c.coutPadded;
-    for (std::int32_t j = 0; j < c.widthOut; ++j) {
-        float* acc = c.out + static_cast<std::int64_t>(j) * cp;
-        for (std::int32_t co = 0; co < cp; ++co) acc[co] = c.bias[co];
-        const std::int32_t base = j * c.stride - c.pad;
-        for (std::int32_t dt = 0; dt < c.kt; ++dt) {
-            const float* row = c.rows[dt];
-            for (std::int32_t df = 0; df < c.kf; ++df) {
-                const std::int32_t at = base + df;
+// channels). Output bins go in blocks of JB with the channel count fixed at
+// compile time where it is a common one, so compilers keep the sums in
+// vector registers (SSE2, NEON) and reuse each weight row JB times.
+template <int CP, int JB>
+void plainBlock(const ConvFrame& c, std::int32_t j0, std::int32_t cp) {
+    const std::int32_t n = CP > 0 ? CP : cp;
+    float acc[JB][CP > 0 ? CP : 1];
+    float* out = c.out + static_cast<std::int64_t>(j0) * cp;
+    float* sums[JB];
+    for (int jj = 0; jj < JB; ++jj) sums[jj] = CP > 0 ? acc[jj] : out + static_cast<std::int64_t>(jj) * cp;
+    for (int jj = 0; jj < JB; ++jj) {
+        for (std::int32_t co = 0; co < n; ++co) sums[jj][co] = c.bias[co];
+    }
+    for (std::int32_t dt = 0; dt < c.kt; ++dt) {
+        const float* row = c.rows[dt];
+        for (std::int32_t df = 0; df < c.kf; ++df) {
+            const float* w = c.weights + (static_cast<std::int64_t>(dt) * c.kf + df) * c.cin * cp;
+            for (int jj = 0; jj < JB; ++jj) {
+                const std::int32_t at = (j0 + jj) * c.stride - c.pad + df;
                 if (at < 0 || at >= c.widthIn) continue;
                 const float* x = row + static_cast<std::int64_t>(at) * c.cin;
-                const float* w = c.weights + (static_cast<std::int64_t>(dt) * c.kf + df) * c.cin * cp;
+                float* a = sums[jj];
                 for (std::int32_t ci = 0; ci < c.cin; ++ci) {
                     const float v = x[ci];
                     const float* wc = w + static_cast<std::int64_t>(ci) * cp;
-                    for (std::int32_t co = 0; co < cp; ++co) acc[co] += v * wc[co];
+                    for (std::int32_t co = 0; co < n; ++co) a[co] += v * wc[co];
                 }
             }
         }
-        if (c.relu) {
-            for (std::int32_t co = 0; co < cp; ++co) acc[co] = acc[co] > 0.0f ? acc[co] : 0.0f;
+    }
+    for (int jj = 0; jj < JB; ++jj) {
+        float* o = out + static_cast<std::int64_t>(jj) * cp;
+        for (std::int32_t co = 0; co < n; ++co) {
+            const float v = sums[jj][co];
+            o[co] = c.relu && v < 0.0f ? 0.0f : v;
         }
+    }
+}
+
+template <int CP>
+void plainFrame(const ConvFrame& c) {
+    constexpr int kBlock = CP > 0 && CP <= 16 ? 4 : 2;
+    std::int32_t j = 0;
+    for (; j + kBlock <= c.widthOut; j += kBlock) plainBlock<CP, kBlock>(c, j, c.coutPadded);
+    for (; j < c.widthOut; ++j) plainBlock<CP, 1>(c, j, c.coutPadded);
+}
+
+void convFrameScalar(const ConvFrame& c) {
+    switch (c.coutPadded) {
+        case 8: plainFrame<8>(c); break;
+        case 16: plainFrame<16>(c); break;
+        case 24: plainFrame<24>(c); break;
+        case 32: plainFrame<32>(c); break;
+        default: plainFrame<0>(c); break;
     }
 }
 

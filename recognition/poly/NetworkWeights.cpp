@@ -1889,6 +1889,6 @@ const float kNetworkWeights[] = {
     -0x1.188b3ep-3f, 0x1.85af7ap-4f, 0x1.0d8bf8p-5f, -0x1.a098c6p-4f, 0x1.47f9e4p-3f, 0x1.e9127cp-4f,
 };
 
-const TunedDecoder kTunedDecoder = {0x1p-1f, 0x1p-1f, 2, 3, 2};
+const TunedDecoder kTunedDecoder = {0x1p-1f, 0x1p-1f, 2, 3, 2, 0x1.ccccccp-1f, 0};
 
 }  // namespace selvik::poly

@@ -57,6 +57,8 @@ struct TunedDecoder {
     std::int32_t gap;        // frames below it tolerated inside a note
     std::int32_t minFrames;  // shortest note kept, frames
     std::int32_t peakRadius; // frames on each side an onset peak must top
+    float held;              // sounding threshold of notes without an onset peak
+    std::int32_t heldFrames; // their shortest run, frames (0: none)
 };
 
 extern const TunedDecoder kTunedDecoder;

@@ -47,6 +47,8 @@ DecoderSettings decoderSettingsFor(float threshold, double minNoteMs) {
     s.gap = kTunedDecoder.gap;
     s.minFrames = kTunedDecoder.minFrames;
     s.peakRadius = kTunedDecoder.peakRadius;
+    s.held = kTunedDecoder.held;
+    s.heldFrames = kTunedDecoder.heldFrames;
     const double exponent = 5.0 * (1.0 - std::clamp(static_cast<double>(threshold), 0.0, 1.0));
     s.onset = static_cast<float>(std::pow(static_cast<double>(kTunedDecoder.onset), exponent));
     if (minNoteMs >= 0.0) {
@@ -62,8 +64,21 @@ std::vector<RecognizedNote> decodeNotes(const NetworkOutput& p, const DecoderSet
     std::vector<RecognizedNote> notes;
     const std::int64_t frames = p.frames;
     std::vector<std::int64_t> peaks;
+    std::vector<bool> covered(static_cast<std::size_t>(frames));
+    auto at = [&](const std::vector<float>& plane, std::int64_t t, std::int32_t n) {
+        return plane[static_cast<std::size_t>(t * kNoteCount + n)];
+    };
+    auto add = [&](double start, std::int64_t end, std::int32_t n, std::int64_t velocityFrame) {
+        RecognizedNote note;
+        note.startSeconds = std::max(0.0, start);
+        note.endSeconds = static_cast<double>(end * kHop) / kSampleRate;
+        note.note = static_cast<std::uint8_t>(kLowestNote + n);
+        note.velocity = loudnessVelocity ? velocityOf(at(p.velocity, velocityFrame, n)) : std::uint8_t{100};
+        notes.push_back(std::move(note));
+    };
     for (std::int32_t n = 0; n < kNoteCount; ++n) {
         peaks.clear();
+        std::fill(covered.begin(), covered.end(), false);
         for (std::int64_t t = 0; t < frames; ++t) {
             if (isPeak(p, t, n, s)) peaks.push_back(t);
         }
@@ -73,7 +88,7 @@ std::vector<RecognizedNote> decodeNotes(const NetworkOutput& p, const DecoderSet
             const std::int64_t limit = peaks[k + 1];
             std::int64_t last = start;
             for (std::int64_t t = start + 1; t < limit; ++t) {
-                if (p.sounding[static_cast<std::size_t>(t * kNoteCount + n)] >= s.sounding) {
+                if (at(p.sounding, t, n) >= s.sounding) {
                     last = t;
                 } else if (t - last > s.gap) {
                     break;
@@ -81,14 +96,19 @@ std::vector<RecognizedNote> decodeNotes(const NetworkOutput& p, const DecoderSet
             }
             const std::int64_t end = last + 1;
             if (end - start < s.minFrames) continue;
-            RecognizedNote note;
-            note.startSeconds = std::max(0.0, onsetSeconds(p, start, n));
-            note.endSeconds = static_cast<double>(end * kHop) / kSampleRate;
-            note.note = static_cast<std::uint8_t>(kLowestNote + n);
-            note.velocity = loudnessVelocity
-                                ? velocityOf(p.velocity[static_cast<std::size_t>(start * kNoteCount + n)])
-                                : std::uint8_t{100};
-            notes.push_back(std::move(note));
+            for (std::int64_t t = start; t < end; ++t) covered[static_cast<std::size_t>(t)] = true;
+            add(onsetSeconds(p, start, n), end, n, start);
+        }
+        if (s.heldFrames <= 0) continue;
+        for (std::int64_t t = 0; t < frames;) {
+            if (covered[static_cast<std::size_t>(t)] || !(at(p.sounding, t, n) >= s.held)) {
+                ++t;
+                continue;
+            }
+            std::int64_t end = t;
+            while (end < frames && !covered[static_cast<std::size_t>(end)] && at(p.sounding, end, n) >= s.held) ++end;
+            if (end - t >= s.heldFrames) add(static_cast<double>(t * kHop) / kSampleRate, end, n, t);
+            t = end;
         }
     }
     std::sort(notes.begin(), notes.end(), [](const RecognizedNote& a, const RecognizedNote& b) {

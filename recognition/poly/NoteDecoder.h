@@ -17,7 +17,11 @@ namespace selvik::poly {
 //    `sounding`, dips of up to `gap` frames tolerated, and at most until the
 //    next onset peak of the same note (a repeated note); it ends after its
 //    last frame at the threshold, its onset frame counting as one;
-//  - notes shorter than `minFrames` frames are dropped.
+//  - notes shorter than `minFrames` frames are dropped;
+//  - with heldFrames > 0, every run of at least heldFrames frames outside
+//    those notes in which the sounding probability reaches `held` is a note
+//    too (a soft attack whose onset peak was missed), from its first frame to
+//    the frame after its last.
 // The start is the peak frame's time moved by the centroid of the onset
 // probabilities of it and its two neighbours (less than half a frame); the
 // end is the time of the frame after the last one. Velocity is the
@@ -31,6 +35,8 @@ struct DecoderSettings {
     std::int32_t gap = 2;
     std::int32_t minFrames = 3;
     std::int32_t peakRadius = 2;
+    float held = 0.9f;
+    std::int32_t heldFrames = 0;  // 0: no notes without an onset peak
 };
 
 // The user's threshold (0..1) mapped to the decoder: the onset threshold is

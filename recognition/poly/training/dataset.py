@@ -38,10 +38,28 @@ def read_features_file(path):
     return values.reshape(frames, bins)
 
 
+def clip_records(folder):
+    """Manifest records of a split folder, in order."""
+    with open(os.path.join(folder, "manifest.jsonl")) as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
 def clip_ids(folder):
     """Clip ids of a split folder, in manifest order."""
-    with open(os.path.join(folder, "manifest.jsonl")) as f:
-        return [json.loads(line)["id"] for line in f if line.strip()]
+    return [r["id"] for r in clip_records(folder)]
+
+
+def is_single_line(record, notes):
+    """The manifest's word when it has one, else: no two notes overlap by more than 30 ms."""
+    if "single_line" in record:
+        return bool(record["single_line"])
+    ends = []
+    for on, off, _, _ in sorted(notes):
+        ends = [e for e in ends if e > on + 0.03]
+        if ends:
+            return False
+        ends.append(off)
+    return True
 
 
 def compute_features(folder, tool, jobs=2, log=None):
@@ -127,15 +145,18 @@ class Split:
 
     def __init__(self, folder):
         self.folder = folder
-        self.ids = clip_ids(folder)
+        records = clip_records(folder)
+        self.ids = [r["id"] for r in records]
         self.features = []
         self.targets = []
         self.notes = []
-        for i in self.ids:
+        self.single = []
+        for r, i in zip(records, self.ids):
             x = np.load(os.path.join(folder, i + ".f16.npy"))
             notes = read_labels(os.path.join(folder, i + ".tsv"))
             self.features.append(x)
             self.notes.append(notes)
+            self.single.append(is_single_line(r, notes))
             self.targets.append(np.stack(targets(notes, x.shape[0]), axis=0).astype(np.float16))
         self.frames = sum(x.shape[0] for x in self.features)
 

@@ -16,16 +16,20 @@ LOWEST = 21
 class Settings:
     """Mirrors poly::DecoderSettings."""
 
-    def __init__(self, onset=0.5, sounding=0.5, gap=2, min_frames=3, peak_radius=2):
+    def __init__(self, onset=0.5, sounding=0.5, gap=2, min_frames=3, peak_radius=2,
+                 held=0.9, held_frames=0):
         self.onset = onset
         self.sounding = sounding
         self.gap = gap
         self.min_frames = min_frames
         self.peak_radius = peak_radius
+        self.held = held
+        self.held_frames = held_frames
 
     def as_dict(self):
         return dict(onset=self.onset, sounding=self.sounding, gap=self.gap,
-                    min_frames=self.min_frames, peak_radius=self.peak_radius)
+                    min_frames=self.min_frames, peak_radius=self.peak_radius,
+                    held=self.held, held_frames=self.held_frames)
 
 
 def peaks(onset, threshold, radius):
@@ -47,7 +51,10 @@ def decode(onset, sounding, velocity, s):
     sounding probability stays at the threshold, dips of up to `gap` frames
     tolerated, and at most until the next onset peak of the same note. It
     ends after its last frame at the threshold (its onset frame counts as
-    one) and is dropped when shorter than min_frames.
+    one) and is dropped when shorter than min_frames. With held_frames > 0,
+    every run of at least held_frames frames outside those notes whose
+    sounding probability reaches `held` is a note too (a soft attack whose
+    onset peak was missed).
     """
     onset = np.asarray(onset, np.float32)
     sounding = np.asarray(sounding, np.float32)
@@ -57,8 +64,12 @@ def decode(onset, sounding, velocity, s):
     supported = sounding >= np.float32(s.sounding)
     index = np.arange(frames)
     notes = []
-    for n in np.flatnonzero(peak.any(axis=0)):
+    candidates = peak.any(axis=0)
+    if s.held_frames > 0:
+        candidates |= (sounding >= np.float32(s.held)).any(axis=0)
+    for n in np.flatnonzero(candidates):
         starts = np.flatnonzero(peak[:, n])
+        covered = np.zeros(frames, bool)
         # last[t]: the last frame <= t at the threshold (-1: none).
         last = np.maximum.accumulate(np.where(supported[:, n], index, -1))
         # A note ends at the first frame t after its start with t - last[t] > gap.
@@ -72,8 +83,15 @@ def decode(onset, sounding, velocity, s):
                 end = max(start, last[limit - 1]) + 1
             if end - start < s.min_frames:
                 continue
+            covered[start:end] = True
             notes.append((onset_seconds(onset[:, n], start), end * HOP / RATE, int(n) + LOWEST,
                           velocity_of(velocity[start, n])))
+        if s.held_frames > 0:
+            held = (sounding[:, n] >= np.float32(s.held)) & ~covered
+            edges = np.diff(np.concatenate(([0], held.astype(np.int8), [0])))
+            for a, b in zip(np.flatnonzero(edges == 1), np.flatnonzero(edges == -1)):
+                if b - a >= s.held_frames:
+                    notes.append((a * HOP / RATE, b * HOP / RATE, int(n) + LOWEST, velocity_of(velocity[a, n])))
     notes.sort(key=lambda x: (x[0], x[2]))
     return notes
 

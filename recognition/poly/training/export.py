@@ -7,12 +7,14 @@ OUT_ROOT is the source tree (or a scratch copy of its layout):
   recognition/poly/NetworkWeights.cpp   the layers and weights (batch norm
                                         folded in, float32 as hex literals)
                                         and the tuned decoder settings
-  recognition/poly/TrainingSummary.json the training data's manifest summary,
-                                        the run and the validation figures
+  recognition/poly/TrainingSummary.json the network, the run, the validation
+                                        figures and the summary of the
+                                        training data's manifests
   tests/data/poly/network_fixture.bin   a piece of validation features and
                                         the PyTorch probabilities on it
   tests/data/poly/decoder_fixture.tsv   the Python decoder's notes on those
-                                        probabilities
+                                        probabilities, with the tuned and two
+                                        other settings
 
 Fixture layout (little-endian): "SPNF", int32 frames, int32 bins, int32
 notes, then frames x bins float16 features (as the trainer caches them),
@@ -20,7 +22,6 @@ then 4 x frames x notes float32
 probabilities (onset, sounding, offset, velocity).
 """
 
-import collections
 import json
 import os
 import struct
@@ -98,7 +99,8 @@ def write_weights(path, net, settings):
         "};",
         "",
         f"const TunedDecoder kTunedDecoder = {{{literal(settings.onset)}, {literal(settings.sounding)}, "
-        f"{settings.gap}, {settings.min_frames}, {settings.peak_radius}}};",
+        f"{settings.gap}, {settings.min_frames}, {settings.peak_radius}, {literal(settings.held)}, "
+        f"{settings.held_frames}}};",
         "",
         "}  // namespace selvik::poly",
         "",
@@ -135,55 +137,26 @@ def write_fixture(folder, net, valid, settings):
         f.write(b"SPNF" + struct.pack("<iii", x.shape[0], x.shape[1], model.NOTES))
         f.write(x.astype("<f2").tobytes())
         f.write(probs.astype("<f4").tobytes())
-    notes = decode.decode(probs[0], probs[1], probs[3], settings)
+    # The tuned settings and two others that exercise the remaining branches.
+    variants = [settings,
+                decode.Settings(settings.onset, settings.sounding, 0, 1, 1, 0.5, 4),
+                decode.Settings(0.5 * settings.onset, 0.5 * settings.sounding, 4, 6, 3, 0.3, 2)]
     with open(os.path.join(folder, "decoder_fixture.tsv"), "w") as f:
-        f.write(f"# settings onset {literal(settings.onset)} sounding {literal(settings.sounding)} gap {settings.gap} "
-                f"min_frames {settings.min_frames} peak_radius {settings.peak_radius}\n")
-        for start, end, note, velocity in notes:
-            f.write(f"{start.hex()}\t{end.hex()}\t{note}\t{velocity}\n")
+        for s in variants:
+            f.write(f"# settings onset {literal(s.onset)} sounding {literal(s.sounding)} gap {s.gap} "
+                    f"min_frames {s.min_frames} peak_radius {s.peak_radius} held {literal(s.held)} "
+                    f"held_frames {s.held_frames}\n")
+            for start, end, note, velocity in decode.decode(probs[0], probs[1], probs[3], s):
+                f.write(f"{start.hex()}\t{end.hex()}\t{note}\t{velocity}\n")
+    notes = decode.decode(probs[0], probs[1], probs[3], settings)
     return valid.ids[c], first, len(notes)
 
 
 def manifest_summary(data_dir):
-    summary = {}
-    for split in sorted(os.listdir(data_dir)):
-        path = os.path.join(data_dir, split, "manifest.jsonl")
-        if not os.path.exists(path):
-            continue
-        clips, seconds, notes = 0, 0.0, 0
-        sources = {}
-        programs = collections.Counter()
-        textures = collections.Counter()
-        augment_keys = collections.Counter()
-        seeds = set()
-        for line in open(path):
-            if not line.strip():
-                continue
-            r = json.loads(line)
-            clips += 1
-            seconds += float(r.get("seconds", 0.0))
-            notes += int(r.get("notes", 0))
-            seeds.add(r.get("split_seed"))
-            music = r.get("music") or {}
-            if "texture" in music:
-                textures[str(music["texture"])] += 1
-            for s in r.get("sources", []):
-                key = (s.get("kind"), s.get("path"), s.get("sha256"))
-                entry = sources.setdefault(key, {"kind": key[0], "path": key[1], "sha256": key[2], "clips": 0})
-                entry["clips"] += 1
-                for p in s.get("programs", []) or []:
-                    programs[str(p)] += 1
-            for k in (r.get("augmentation") or {}):
-                augment_keys[k] += 1
-        summary[split] = {
-            "clips": clips, "hours": round(seconds / 3600, 3), "notes": notes,
-            "split_seeds": sorted(s for s in seeds if s is not None),
-            "sources": sorted(sources.values(), key=lambda e: (-e["clips"], str(e["path"]))),
-            "programs": dict(sorted(programs.items(), key=lambda kv: int(kv[0]) if kv[0].isdigit() else 999)),
-            "textures": dict(sorted(textures.items())),
-            "augmentation_fields": dict(sorted(augment_keys.items())),
-        }
-    return summary
+    """The generator's summary of the training and validation manifests, as lines."""
+    import manifest
+    paths = [os.path.join(data_dir, split, "manifest.jsonl") for split in sorted(os.listdir(data_dir))]
+    return manifest.summarize_manifest([p for p in paths if os.path.exists(p)]).splitlines()
 
 
 def export(best_path, out_root, valid, data_dir, log=print, run=None):

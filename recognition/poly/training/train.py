@@ -38,9 +38,10 @@ import torch.nn.functional as F  # noqa: E402
 import dataset  # noqa: E402
 import decode  # noqa: E402
 import model  # noqa: E402
-import sources_check  # noqa: E402
+import manifest  # noqa: E402
 
 CHECKPOINT_SECONDS = 600
+EVAL_ONSETS = (0.15, 0.3, 0.45)
 
 
 class Log:
@@ -68,17 +69,6 @@ def probabilities(net, features, chunk=2048):
     return out
 
 
-def single_line(notes):
-    """True when no two labelled notes overlap by more than 30 ms."""
-    ends = []
-    for on, off, _, _ in sorted(notes):
-        ends = [e for e in ends if e > on + 0.03]
-        if ends:
-            return False
-        ends.append(off)
-    return True
-
-
 def score(reference, estimate):
     """(onset F, onset-and-offset F) with mir_eval: 50 ms, 50 cents, offsets 20 % / 50 ms."""
     import mir_eval
@@ -101,10 +91,10 @@ def score(reference, estimate):
 def evaluate(probs, split, settings):
     """Mean F over clips: dict with onset/both for all, single lines and several voices."""
     rows = []
-    for p, notes in zip(probs, split.notes):
+    for p, notes, single in zip(probs, split.notes, split.single):
         est = decode.decode(p[0], p[1], p[3], settings)
         f1, f2 = score(notes, est)
-        rows.append((single_line(notes), f1, f2))
+        rows.append((single, f1, f2))
     out = {}
     for key, keep in (("all", lambda r: True), ("single", lambda r: r[0]), ("poly", lambda r: not r[0])):
         chosen = [r for r in rows if keep(r)]
@@ -118,12 +108,19 @@ def objective(result):
     return result["all"][0] + 0.5 * result["all"][1]
 
 
-def losses(logits, y):
-    """Weighted sum of the four outputs' losses, and the parts."""
-    onset_w = 1.0 + 4.0 * y[:, 0]
+def losses(logits, y, event_weight=5.0):
+    """Weighted sum of the four outputs' losses, and the parts.
+
+    Onsets and offsets light about one cell in a thousand: their positive
+    cells weigh `event_weight` times the others so that the outputs become
+    confident within the few thousand steps the run has (the decoder's
+    thresholds are tuned afterwards, which takes care of calibration).
+    """
+    onset_w = 1.0 + (event_weight - 1.0) * y[:, 0]
     l_on = (F.binary_cross_entropy_with_logits(logits[:, 0], y[:, 0], reduction="none") * onset_w).mean()
     l_so = F.binary_cross_entropy_with_logits(logits[:, 1], y[:, 1])
-    l_off = (F.binary_cross_entropy_with_logits(logits[:, 2], y[:, 2], reduction="none") * (1.0 + 4.0 * y[:, 2])).mean()
+    offset_w = 1.0 + (event_weight - 1.0) * y[:, 2]
+    l_off = (F.binary_cross_entropy_with_logits(logits[:, 2], y[:, 2], reduction="none") * offset_w).mean()
     mask = (y[:, 3] > 0).float()
     l_vel = ((torch.sigmoid(logits[:, 3]) - y[:, 3]) ** 2 * mask).sum() / mask.sum().clamp(min=1.0)
     return l_on + l_so + 0.5 * l_off + 0.5 * l_vel, (l_on.item(), l_so.item(), l_off.item(), l_vel.item())
@@ -170,12 +167,13 @@ def main(argv=None):
     p.add_argument("--length", type=int, default=256, help="frames per training crop")
     p.add_argument("--lr", type=float, default=2e-3)
     p.add_argument("--eval-every", type=int, default=250)
+    p.add_argument("--event-weight", type=float, default=5.0, help="weight of onset and offset cells in the loss")
     p.add_argument("--patience", type=int, default=6, help="evaluations without improvement before stopping")
     p.add_argument("--resume", action="store_true")
     p.add_argument("--export", default=None, help="folder for weights, fixture and summary")
     p.add_argument("--no-tune", action="store_true")
     p.add_argument("--smoke", action="store_true", help="a quick check of the whole pipeline (small tuning grid)")
-    p.add_argument("--allow-list", default=sources_check.ALLOW_LIST, help=argparse.SUPPRESS)
+    p.add_argument("--allow-list", default=manifest.ALLOW_LIST, help=argparse.SUPPRESS)
     args = p.parse_args(argv)
 
     torch.set_num_threads(max(1, args.jobs))
@@ -193,7 +191,9 @@ def main(argv=None):
             started = time.time()
             generate.generate_split(data, name, clips, seed, jobs=args.jobs)
             log(f"generate: {name} {clips} clips in {time.time() - started:.0f} s")
-        sources_check.check_manifest(os.path.join(folder, "manifest.jsonl"), args.allow_list)
+        # Refuses the run when any clip's sound source is not on the allow-list.
+        clips_checked = manifest.check_sources(os.path.join(folder, "manifest.jsonl"), allow_list=args.allow_list)
+        log(f"sources: {name} {clips_checked} clips, every sound source on the allow-list")
         started = time.time()
         dataset.compute_features(folder, args.features_tool, jobs=args.jobs, log=log)
         log(f"features: {name} ready ({time.time() - started:.0f} s)")
@@ -243,16 +243,20 @@ def main(argv=None):
             g["lr"] = lr_at(state["step"])
         x, y = train.batch(rng, args.batch, args.length)
         logits = net(torch.from_numpy(x))
-        loss, parts = losses(logits, torch.from_numpy(y))
+        loss, parts = losses(logits, torch.from_numpy(y), args.event_weight)
         opt.zero_grad()
         loss.backward()
         opt.step()
         window.append((loss.item(),) + parts)
         state["step"] += 1
         step = state["step"]
+        if step % 50 == 0 and step % args.eval_every != 0:
+            log(f"step {step}: loss {np.mean([w[0] for w in window[-50:]]):.4f} {time.time() - started:.0f} s")
         if step % args.eval_every == 0 or step == args.steps:
             probs = [probabilities(net, f) for f in valid.features]
-            r = evaluate(probs, valid, default_settings)
+            # The best of a few onset thresholds, so that early stopping follows
+            # the network and not the calibration of its onset outputs.
+            r = max((evaluate(probs, valid, decode.Settings(onset=t)) for t in EVAL_ONSETS), key=objective)
             m = np.mean(window, axis=0)
             window = []
             elapsed = time.time() - started

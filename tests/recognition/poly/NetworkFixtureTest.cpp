@@ -12,6 +12,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recognition/poly/ConvKernels.h"
@@ -117,16 +118,25 @@ TEST_F(NetworkFixture, DecoderGivesThePythonDecodersNotes) {
     const Fixture f = readFixture();
     ASSERT_GT(f.frames, 0);
     std::ifstream in(kFolder + "decoder_fixture.tsv");
+    // Blocks of "# settings ..." and the notes decode.py found with them.
+    std::vector<std::pair<DecoderSettings, std::vector<RecognizedNote>>> blocks;
     std::string line;
-    ASSERT_TRUE(std::getline(in, line));
-    char onset[64], sounding[64];
-    DecoderSettings s;
-    ASSERT_EQ(std::sscanf(line.c_str(), "# settings onset %63s sounding %63s gap %d min_frames %d peak_radius %d",
-                          onset, sounding, &s.gap, &s.minFrames, &s.peakRadius), 5);
-    s.onset = std::strtof(onset, nullptr);
-    s.sounding = std::strtof(sounding, nullptr);
-    std::vector<RecognizedNote> expected;
     while (std::getline(in, line)) {
+        if (line.rfind("# settings", 0) == 0) {
+            char onset[64], sounding[64], held[64];
+            DecoderSettings s;
+            ASSERT_EQ(std::sscanf(line.c_str(),
+                                  "# settings onset %63s sounding %63s gap %d min_frames %d peak_radius %d "
+                                  "held %63s held_frames %d",
+                                  onset, sounding, &s.gap, &s.minFrames, &s.peakRadius, held, &s.heldFrames), 7)
+                << line;
+            s.onset = std::strtof(onset, nullptr);
+            s.sounding = std::strtof(sounding, nullptr);
+            s.held = std::strtof(held, nullptr);
+            blocks.push_back({s, {}});
+            continue;
+        }
+        ASSERT_FALSE(blocks.empty());
         std::istringstream fields(line);
         std::string start, end;
         int note = 0, velocity = 0;
@@ -136,16 +146,20 @@ TEST_F(NetworkFixture, DecoderGivesThePythonDecodersNotes) {
         n.endSeconds = std::strtod(end.c_str(), nullptr);
         n.note = static_cast<std::uint8_t>(note);
         n.velocity = static_cast<std::uint8_t>(velocity);
-        expected.push_back(n);
+        blocks.back().second.push_back(n);
     }
-    ASSERT_FALSE(expected.empty()) << "the fixture should hold notes";
-    const std::vector<RecognizedNote> found = decodeNotes(f.expected, s, true);
-    ASSERT_EQ(found.size(), expected.size());
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        EXPECT_EQ(found[i].note, expected[i].note) << i;
-        EXPECT_EQ(found[i].startSeconds, expected[i].startSeconds) << i;
-        EXPECT_EQ(found[i].endSeconds, expected[i].endSeconds) << i;
-        EXPECT_EQ(found[i].velocity, expected[i].velocity) << i;
+    ASSERT_EQ(blocks.size(), 3u);
+    ASSERT_FALSE(blocks[0].second.empty()) << "the fixture should hold notes";
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const std::vector<RecognizedNote>& expected = blocks[b].second;
+        const std::vector<RecognizedNote> found = decodeNotes(f.expected, blocks[b].first, true);
+        ASSERT_EQ(found.size(), expected.size()) << "settings " << b;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            EXPECT_EQ(found[i].note, expected[i].note) << b << " " << i;
+            EXPECT_EQ(found[i].startSeconds, expected[i].startSeconds) << b << " " << i;
+            EXPECT_EQ(found[i].endSeconds, expected[i].endSeconds) << b << " " << i;
+            EXPECT_EQ(found[i].velocity, expected[i].velocity) << b << " " << i;
+        }
     }
 }
 

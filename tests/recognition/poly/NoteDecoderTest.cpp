@@ -123,6 +123,26 @@ TEST(NoteDecoder, NotesShorterThanTheMinimumAreDropped) {
     EXPECT_TRUE(decodeNotes(edge.out, settings(0, 2), true).empty());
 }
 
+TEST(NoteDecoder, AHeldNoteWithoutAnOnsetPeakNeedsItsRun) {
+    Grid g(60);
+    g.sound(kC4, 5, 12, 0.95f);   // seven frames, no onset anywhere
+    g.onset(30, kC4) = 0.9f;      // an onset note whose sounding run
+    g.sound(kC4, 30, 50, 0.95f);  // is not counted twice
+    DecoderSettings s = settings();
+    EXPECT_EQ(decodeNotes(g.out, s, true).size(), 1u);  // held notes off
+    s.held = 0.9f;
+    s.heldFrames = 8;
+    EXPECT_EQ(decodeNotes(g.out, s, true).size(), 1u);  // the run is too short
+    s.heldFrames = 7;
+    const auto notes = decodeNotes(g.out, s, true);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_DOUBLE_EQ(notes[0].startSeconds, 5 * kFrame);
+    EXPECT_DOUBLE_EQ(notes[0].endSeconds, 12 * kFrame);
+    EXPECT_DOUBLE_EQ(notes[1].startSeconds, 30 * kFrame);
+    s.held = 0.96f;
+    EXPECT_EQ(decodeNotes(g.out, s, true).size(), 1u);
+}
+
 TEST(NoteDecoder, TheUserThresholdMovesTheTunedOnsetThreshold) {
     EXPECT_FLOAT_EQ(decoderSettingsFor(0.8f, -1.0).onset, kTunedDecoder.onset);
     EXPECT_EQ(decoderSettingsFor(0.8f, -1.0).minFrames, kTunedDecoder.minFrames);

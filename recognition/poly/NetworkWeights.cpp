@@ -4,7 +4,8 @@
 
 namespace selvik::poly {
 
-const std::int32_t kHarmonicShifts[kHarmonicCount] = {-36, 0, 36, 57, 72, 84};
+const std::int32_t kHarmonicCount = 6;
+const std::int32_t kHarmonicShifts[] = {-36, 0, 36, 57, 72, 84};
 
 const ConvLayer kNetworkLayers[] = {
     {{-1, 0, 0, 0}, 1, 6, 16, 3, 3, 1, 1, 1, 1, 0},

@@ -20,7 +20,6 @@ namespace selvik::poly {
 // The last layer's output channels are the logits of onset, sounding,
 // offset and velocity per frame and note (kNetworkOutputs, 88 bins).
 // Batch normalisation is already folded into the weights and biases.
-inline constexpr int kHarmonicCount = 6;
 inline constexpr int kMaxLayerSources = 4;
 inline constexpr int kNetworkOutputs = 4;
 
@@ -39,7 +38,8 @@ struct ConvLayer {
     std::int64_t offset;
 };
 
-extern const std::int32_t kHarmonicShifts[kHarmonicCount];
+extern const std::int32_t kHarmonicCount;
+extern const std::int32_t kHarmonicShifts[];  // kHarmonicCount entries
 extern const ConvLayer kNetworkLayers[];
 extern const std::int32_t kNetworkLayerCount;
 extern const float kNetworkWeights[];

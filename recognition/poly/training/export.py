@@ -72,7 +72,8 @@ def write_weights(path, net, settings):
         "",
         "namespace selvik::poly {",
         "",
-        "const std::int32_t kHarmonicShifts[kHarmonicCount] = {" + ", ".join(str(s) for s in model.SHIFTS) + "};",
+        f"const std::int32_t kHarmonicCount = {len(net.shifts)};",
+        "const std::int32_t kHarmonicShifts[] = {" + ", ".join(str(s) for s in net.shifts) + "};",
         "",
         "const ConvLayer kNetworkLayers[] = {",
     ]

@@ -204,8 +204,9 @@ def main(argv=None):
         f"valid {len(valid.ids)} clips {valid.seconds() / 60:.1f} min")
 
     set_seeds(args.seed)
-    layers = model.ARCHITECTURES[args.arch]
-    net = model.Network(layers)
+    architecture = model.ARCHITECTURES[args.arch]
+    layers = architecture.layers
+    net = model.Network(architecture)
     opt = torch.optim.Adam(net.parameters(), lr=args.lr)
     rng = np.random.default_rng(args.seed)
     params = sum(t.numel() for t in net.parameters())

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/RecognizedNote.h"
+#include "recognition/poly/Network.h"
+
+namespace selvik::poly {
+
+// How the network's probabilities become notes, note number by note number:
+//  - an onset peak starts a note: a frame whose onset probability reaches
+//    `onset`, is above every earlier frame within `peakRadius` frames and
+//    not below any later one (so a plateau starts one note, at its first
+//    frame);
+//  - the sounding probability carries it: the note lasts while it reaches
+//    `sounding`, dips of up to `gap` frames tolerated, and at most until the
+//    next onset peak of the same note (a repeated note); it ends after its
+//    last frame at the threshold, its onset frame counting as one;
+//  - notes shorter than `minFrames` frames are dropped;
+//  - with heldFrames > 0, every run of at least heldFrames frames outside
+//    those notes in which the sounding probability reaches `held` is a note
+//    too (a soft attack whose onset peak was missed), from its first frame to
+//    the frame after its last.
+// The start is the peak frame's time moved by the centroid of the onset
+// probabilities of it and its two neighbours (less than half a frame); the
+// end is the time of the frame after the last one. Velocity is the
+// network's velocity output at the peak frame, times 127, rounded, 1..127.
+//
+// recognition/poly/training/decode.py does exactly the same in Python for
+// training; a test checks both agree on the exported fixture.
+struct DecoderSettings {
+    float onset = 0.5f;
+    float sounding = 0.5f;
+    std::int32_t gap = 2;
+    std::int32_t minFrames = 3;
+    std::int32_t peakRadius = 2;
+    float held = 0.9f;
+    std::int32_t heldFrames = 0;  // 0: no notes without an onset peak
+};
+
+// The user's threshold (0..1) mapped to the decoder: the onset threshold is
+//     tuned onset threshold ^ (5 (1 - threshold))
+// so 0.8 gives the operating point tuned on the validation split, higher
+// values ask for more certain onsets (1.0 keeps only certain ones) and
+// lower values let less certain ones through (0.5 squares and roots the
+// tuned value: 0.5 -> 0.18; 0.0 gives its fifth power). The other settings
+// are the tuned ones; minNoteMs >= 0 replaces the tuned shortest note
+// (rounded to frames, at least one).
+DecoderSettings decoderSettingsFor(float threshold, double minNoteMs);
+
+// The shortest note of the tuned settings, in milliseconds.
+double tunedMinNoteMs();
+
+// Notes in time order (then by note number). With loudnessVelocity false
+// every note has velocity 100.
+std::vector<RecognizedNote> decodeNotes(const NetworkOutput& probabilities,
+                                        const DecoderSettings& settings, bool loudnessVelocity);
+
+}  // namespace selvik::poly

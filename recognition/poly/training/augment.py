@@ -108,18 +108,18 @@ def coloured_noise(noise, kind, count):
     raise ValueError(kind)
 
 
-def add_noise(samples, noise, spec):
+def add_noise(samples, noise, setting):
     count = len(samples)
-    if spec["kind"] == "hum":
+    if setting["kind"] == "hum":
         t = np.arange(count) / RATE
-        n = sum(np.sin(2 * math.pi * spec["mains_hz"] * k * t + k) / k for k in range(1, 6))
+        n = sum(np.sin(2 * math.pi * setting["mains_hz"] * k * t + k) / k for k in range(1, 6))
     else:
-        n = coloured_noise(noise, spec["kind"], count)
+        n = coloured_noise(noise, setting["kind"], count)
     signal_power = float(np.mean(samples.astype(np.float64) ** 2))
     noise_power = float(np.mean(n ** 2))
     if signal_power <= 0 or noise_power <= 0:
         return samples
-    gain = math.sqrt(signal_power / noise_power / 10.0 ** (spec["snr_db"] / 10.0))
+    gain = math.sqrt(signal_power / noise_power / 10.0 ** (setting["snr_db"] / 10.0))
     return (samples + gain * n).astype(np.float32)
 
 

@@ -290,6 +290,9 @@ def main(argv=None):
             print(f"generate: {args.split} {done}/{total} clips, {time.time() - started:.0f} s", file=sys.stderr)
 
     sources = args.sources.split(",") if args.sources else None
+    folder = os.path.join(args.out, args.split)
+    kept = _complete(folder, os.path.join(folder, "manifest.jsonl"), args.split, args.clips, args.seed,
+                     args.heldout, tuple(sorted(sources)) if sources else None, generator_version())
     try:
         path = generate_split(args.out, args.split, args.clips, args.seed, args.jobs, args.heldout, progress,
                               sources)
@@ -301,6 +304,10 @@ def main(argv=None):
         for line in f:
             seconds += json.loads(line)["seconds"]
     wall = time.time() - started
+    if kept:
+        print(f"generate: {os.path.dirname(path)} already holds these {args.clips} clips "
+              f"({seconds:.0f} s of audio) from this generator; kept", file=sys.stderr)
+        return 0
     print(f"generate: wrote {args.clips} clips, {seconds:.0f} s of audio in {wall:.1f} s "
           f"({seconds / max(wall, 1e-9):.0f}x real time) to {os.path.dirname(path)}", file=sys.stderr)
     return 0

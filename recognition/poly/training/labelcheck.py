@@ -55,11 +55,11 @@ def _spectrogram(x):
     pad = np.concatenate([np.zeros(WINDOW // 2), x, np.zeros(WINDOW)])
     frames = 1 + (len(pad) - WINDOW) // HOP
     index = np.arange(WINDOW)[None, :] + HOP * np.arange(frames)[:, None]
-    spec = np.abs(np.fft.rfft(pad[index] * np.hanning(WINDOW)[None, :], axis=1))
-    return np.log1p(1000.0 * spec / max(1e-9, float(spec.max())))
+    gram = np.abs(np.fft.rfft(pad[index] * np.hanning(WINDOW)[None, :], axis=1))
+    return np.log1p(1000.0 * gram / max(1e-9, float(gram.max())))
 
 
-def note_flux(spec, pitch):
+def note_flux(gram, pitch):
     """Onset strength of one note: positive log-magnitude change over its harmonics' bins."""
     freqs = np.fft.rfftfreq(WINDOW, 1.0 / RATE)
     f0 = 440.0 * 2.0 ** ((pitch - 69) / 12.0)
@@ -68,7 +68,7 @@ def note_flux(spec, pitch):
         mask |= (freqs > h * f0 * 2 ** (-0.7 / 12)) & (freqs < h * f0 * 2 ** (0.7 / 12))
     if not mask.any():
         mask[np.argmin(np.abs(freqs - f0))] = True
-    band = spec[:, mask]
+    band = gram[:, mask]
     flux = np.maximum(np.diff(band, axis=0), 0.0).sum(axis=1)
     return np.concatenate([[0.0], flux])  # flux[i]: change into frame i (centred at i*HOP)
 
@@ -153,10 +153,10 @@ def probe(names, notes):
             samples, _ = source.render(piece, random.Random(8), workdir)
         latency = generate.ONSET_DELAY_S.get(name, 0.0)
         labels = [(on + latency, off, n, v) for on, off, n, v in piece.labels()]
-        spec = _spectrogram(samples)
+        gram = _spectrogram(samples)
         start = [first_sound(samples, on) for on, _, _, _ in labels]
         level = [first_level(samples, on, 0.1) for on, _, _, _ in labels]
-        flux = [flux_peak(note_flux(spec, n), on) for on, _, n, _ in labels]
+        flux = [flux_peak(note_flux(gram, n), on) for on, _, n, _ in labels]
         print(f"{name:22s} sound -50 dB: {_stats(start)}")
         print(f"{'':22s} level -20 dB: {_stats(level)}")
         print(f"{'':22s} flux peak:    {_stats(flux)}   (labels shifted by {latency * 1000:.1f} ms)")
@@ -218,12 +218,12 @@ def clips(folder, limit):
     by_source = {}
     for r in rows[:limit]:
         x, _ = read_wav(os.path.join(folder, r["id"] + ".wav"))
-        spec = _spectrogram(x)
+        gram = _spectrogram(x)
         offsets, control = [], []
         with open(os.path.join(folder, r["id"] + ".tsv")) as f:
             for line in f:
                 on, off, note, vel = line.split("\t")
-                flux = note_flux(spec, int(note))
+                flux = note_flux(gram, int(note))
                 offsets.append(flux_peak(flux, float(on), before=0.05, after=0.05))
                 control.append(flux_peak(flux, float(on) + CONTROL_SHIFT, before=0.05, after=0.05))
         key = "+".join(s["name"] for s in r["sources"])

@@ -18,7 +18,6 @@ Everything is drawn from one random.Random, so a seed gives the same piece.
 """
 
 import math
-import random
 from dataclasses import dataclass, field
 
 import mido

@@ -3,15 +3,17 @@
 #include "recognition/RecognitionMethod.h"
 #include "recognition/classic/ClassicMethod.h"
 #include "recognition/melody/MelodyTracker.h"
+#include "recognition/poly/PolyMethod.h"
 
 namespace selvik {
 
 namespace {
 
 // One line per method, in the order of the window's Method list.
-constexpr std::array<const MethodDescriptor*, 2> kMethods = {
+constexpr std::array<const MethodDescriptor*, 3> kMethods = {
     &kClassicMethod,
     &kMelodyMethod,
+    &kPolyMethod,
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The whole recognizer on short rendered pieces (FluidSynth and TimGM6mb,
-// a training source) and synthesized sounds: exact cases it must get right.
+// a training source) and synthesized sounds: exact cases it must get right,
+// at the defaults the converter and the window give the method.
 #include "recognition/poly/PolyTranscriber.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "RenderedMusic.h"
+#include "recognition/poly/PolyMethod.h"
 #include "signal/Signal.h"
 
 namespace selvik::poly {
@@ -19,7 +21,9 @@ namespace {
 using test::PlayedNote;
 
 std::vector<RecognizedNote> transcribeSignal(const Signal& signal) {
-    return transcribe(signal.samples(), signal.count(), PolySettings{}, nullptr, nullptr);
+    MethodResult result = kPolyMethod.recognize(signal, MethodSettings{}, MethodRun{});
+    EXPECT_EQ(result.outcome, signal.count() > 0 ? MethodOutcome::Completed : MethodOutcome::NotRun);
+    return result.notes;
 }
 
 std::string describe(const std::vector<RecognizedNote>& notes) {

@@ -104,11 +104,11 @@ void runOnce(const char* name, const std::string& path, const selvik::MethodSett
     const double fileMiB = static_cast<double>(std::filesystem::file_size(path)) / 1048576.0;
     const double paddedMiB = static_cast<double>(recording.signal.paddedLength()) * 4.0 / 1048576.0;
     std::printf("%-8s N=%d S=%d passes=%d P=%d: load %.3f s, analysis %.3f s, total %.3f s, "
-                "%.0fx real time (analysis alone %.0fx), peak %.1f MiB (file %.1f + padded samples %.1f "
-                "+ 16 = %.1f MiB), %u events%s\n",
+                "%.0fx real time (analysis alone %.0fx), peak %.1f MiB (the padded samples alone %.1f MiB; "
+                "the %.1f MiB file is read in chunks), %u events%s\n",
                 name, parameters.blockSize, parameters.subsampling, parameters.passes, parameters.polyphony,
                 loadSeconds, analysisSeconds, total, kSeconds / total, kSeconds / analysisSeconds,
-                static_cast<double>(usage.ru_maxrss) / 1024.0, fileMiB, paddedMiB, fileMiB + paddedMiB + 16.0,
+                static_cast<double>(usage.ru_maxrss) / 1024.0, paddedMiB, fileMiB,
                 song.totalEvents, outcome == selvik::AnalysisOutcome::Completed ? "" : " (not completed)");
     std::fflush(stdout);
 }

@@ -1,5 +1,5 @@
 // The "Method:" list: the spectral method stays the start choice and behaves
-// as before; the melody tracker takes the threshold slider as its sensitivity.
+// as before; our methods take the threshold slider for their own settings.
 
 #include <QDir>
 #include <QFileDialog>
@@ -21,15 +21,16 @@ using Method = MainDialogTest;
 TEST_F(Method, StartsOnTheSpectralMethod) {
     QComboBox* methods = list("1022");
     ASSERT_NE(methods, nullptr);
-    ASSERT_EQ(methods->count(), 2);
+    ASSERT_EQ(methods->count(), 3);
     EXPECT_EQ(methods->itemText(0), "Spectral (classic)");
     EXPECT_EQ(methods->itemText(1), "Melody tracker");
+    EXPECT_EQ(methods->itemText(2), "Polyphonic (learned)");
     EXPECT_EQ(methods->currentIndex(), 0);
     EXPECT_TRUE(methods->isEnabled());
     for (const char* id : {"1005", "1009", "1012", "1013"}) EXPECT_TRUE(list(id)->isEnabled()) << id;
 }
 
-TEST_F(Method, TheTrackerShowsItsOwnRangeAndSetsTheSpectralSettingsAside) {
+TEST_F(Method, OurMethodsShowTheirOwnRangesAndSetTheSpectralSettingsAside) {
     QTest::keyClick(list("1022"), Qt::Key_Down);
     ASSERT_EQ(list("1022")->currentIndex(), 1);
     EXPECT_EQ(labelText("1014"), QString::fromStdString(melodyTrackerRange()));
@@ -37,6 +38,13 @@ TEST_F(Method, TheTrackerShowsItsOwnRangeAndSetsTheSpectralSettingsAside) {
     EXPECT_FALSE(control<QLineEdit>("1004")->isEnabled());
     EXPECT_TRUE(control<QSlider>("1008")->isEnabled()) << "the slider sets the sensitivity";
 
+    QTest::keyClick(list("1022"), Qt::Key_Down);
+    ASSERT_EQ(list("1022")->currentIndex(), 2);
+    EXPECT_EQ(labelText("1014"), "A0 to C8") << "the learned recognizer covers the piano's keys";
+    for (const char* id : {"1005", "1009", "1012", "1013"}) EXPECT_FALSE(list(id)->isEnabled()) << id;
+    EXPECT_TRUE(control<QSlider>("1008")->isEnabled());
+
+    QTest::keyClick(list("1022"), Qt::Key_Up);
     QTest::keyClick(list("1022"), Qt::Key_Up);
     EXPECT_EQ(labelText("1014"), "F#3 to G9");
     for (const char* id : {"1005", "1009", "1012", "1013"}) EXPECT_TRUE(list(id)->isEnabled()) << id;

@@ -59,6 +59,7 @@ struct TunedDecoder {
     std::int32_t peakRadius; // frames on each side an onset peak must top
     float held;              // sounding threshold of notes without an onset peak
     std::int32_t heldFrames; // their shortest run, frames (0: none)
+    float reonset;           // onset that repeats a sounding note (0: any peak)
 };
 
 extern const TunedDecoder kTunedDecoder;

@@ -49,6 +49,7 @@ DecoderSettings decoderSettingsFor(float threshold, double minNoteMs) {
     s.peakRadius = kTunedDecoder.peakRadius;
     s.held = kTunedDecoder.held;
     s.heldFrames = kTunedDecoder.heldFrames;
+    s.reonset = kTunedDecoder.reonset;
     const double exponent = 5.0 * (1.0 - std::clamp(static_cast<double>(threshold), 0.0, 1.0));
     s.onset = static_cast<float>(std::pow(static_cast<double>(kTunedDecoder.onset), exponent));
     if (minNoteMs >= 0.0) {
@@ -83,17 +84,20 @@ std::vector<RecognizedNote> decodeNotes(const NetworkOutput& p, const DecoderSet
             if (isPeak(p, t, n, s)) peaks.push_back(t);
         }
         peaks.push_back(frames);
-        for (std::size_t k = 0; k + 1 < peaks.size(); ++k) {
+        for (std::size_t k = 0; k + 1 < peaks.size();) {
             const std::int64_t start = peaks[k];
-            const std::int64_t limit = peaks[k + 1];
+            std::size_t next = k + 1;
             std::int64_t last = start;
-            for (std::int64_t t = start + 1; t < limit; ++t) {
-                if (at(p.sounding, t, n) >= s.sounding) {
-                    last = t;
-                } else if (t - last > s.gap) {
-                    break;
+            for (std::int64_t t = start + 1; t < frames; ++t) {
+                const bool sounding = at(p.sounding, t, n) >= s.sounding;
+                if (!sounding && t - last > s.gap) break;  // the note ended before t
+                if (t == peaks[next]) {
+                    if (at(p.onset, t, n) >= s.reonset) break;  // the note repeats
+                    ++next;  // too weak to repeat it: the note goes on
                 }
+                if (sounding) last = t;
             }
+            k = next;
             const std::int64_t end = last + 1;
             if (end - start < s.minFrames) continue;
             for (std::int64_t t = start; t < end; ++t) covered[static_cast<std::size_t>(t)] = true;

@@ -15,8 +15,10 @@ namespace selvik::poly {
 //    frame);
 //  - the sounding probability carries it: the note lasts while it reaches
 //    `sounding`, dips of up to `gap` frames tolerated, and at most until the
-//    next onset peak of the same note (a repeated note); it ends after its
-//    last frame at the threshold, its onset frame counting as one;
+//    next onset peak of the same note that reaches `reonset` (a repeated
+//    note; a weaker peak inside a sounding note is passed over, as a bow
+//    change or vibrato); it ends after its last frame at the threshold, its
+//    onset frame counting as one;
 //  - notes shorter than `minFrames` frames are dropped;
 //  - with heldFrames > 0, every run of at least heldFrames frames outside
 //    those notes in which the sounding probability reaches `held` is a note
@@ -37,6 +39,7 @@ struct DecoderSettings {
     std::int32_t peakRadius = 2;
     float held = 0.9f;
     std::int32_t heldFrames = 0;  // 0: no notes without an onset peak
+    float reonset = 0.0f;         // 0: every onset peak repeats a sounding note
 };
 
 // The user's threshold (0..1) mapped to the decoder: the onset threshold is

@@ -17,7 +17,7 @@ class Settings:
     """Mirrors poly::DecoderSettings."""
 
     def __init__(self, onset=0.5, sounding=0.5, gap=2, min_frames=3, peak_radius=2,
-                 held=0.9, held_frames=0):
+                 held=0.9, held_frames=0, reonset=0.0):
         self.onset = onset
         self.sounding = sounding
         self.gap = gap
@@ -25,11 +25,12 @@ class Settings:
         self.peak_radius = peak_radius
         self.held = held
         self.held_frames = held_frames
+        self.reonset = reonset
 
     def as_dict(self):
         return dict(onset=self.onset, sounding=self.sounding, gap=self.gap,
                     min_frames=self.min_frames, peak_radius=self.peak_radius,
-                    held=self.held, held_frames=self.held_frames)
+                    held=self.held, held_frames=self.held_frames, reonset=self.reonset)
 
 
 def peaks(onset, threshold, radius):
@@ -49,7 +50,9 @@ def decode(onset, sounding, velocity, s):
 
     For each note, every onset peak starts a note; the note lasts while the
     sounding probability stays at the threshold, dips of up to `gap` frames
-    tolerated, and at most until the next onset peak of the same note. It
+    tolerated, and at most until the next onset peak of the same note whose
+    onset probability reaches `reonset` (a weaker peak inside a sounding note
+    is passed over: a bow change or vibrato, not a new note). It
     ends after its last frame at the threshold (its onset frame counts as
     one) and is dropped when shorter than min_frames. With held_frames > 0,
     every run of at least held_frames frames outside those notes whose
@@ -74,11 +77,20 @@ def decode(onset, sounding, velocity, s):
         last = np.maximum.accumulate(np.where(supported[:, n], index, -1))
         # A note ends at the first frame t after its start with t - last[t] > gap.
         breaks = np.flatnonzero(index - last > s.gap)
-        limits = np.append(starts[1:], frames)
-        for start, limit in zip(starts, limits):
+        reonset = np.float32(s.reonset)
+        i = 0
+        while i < len(starts):
+            start = starts[i]
             at = np.searchsorted(breaks, start + s.gap + 1)
-            if at < len(breaks) and breaks[at] < limit:
-                end = max(start, last[breaks[at]]) + 1
+            first_break = breaks[at] if at < len(breaks) else frames
+            j = i + 1
+            # Peaks the note runs into that are too weak to repeat it.
+            while j < len(starts) and starts[j] < first_break and onset[starts[j], n] < reonset:
+                j += 1
+            limit = starts[j] if j < len(starts) else frames
+            i = j
+            if first_break < limit:
+                end = max(start, last[first_break]) + 1
             else:
                 end = max(start, last[limit - 1]) + 1
             if end - start < s.min_frames:

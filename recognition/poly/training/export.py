@@ -101,7 +101,7 @@ def write_weights(path, net, settings):
         "",
         f"const TunedDecoder kTunedDecoder = {{{literal(settings.onset)}, {literal(settings.sounding)}, "
         f"{settings.gap}, {settings.min_frames}, {settings.peak_radius}, {literal(settings.held)}, "
-        f"{settings.held_frames}}};",
+        f"{settings.held_frames}, {literal(settings.reonset)}}};",
         "",
         "}  // namespace selvik::poly",
         "",
@@ -141,12 +141,13 @@ def write_fixture(folder, net, valid, settings):
     # The tuned settings and two others that exercise the remaining branches.
     variants = [settings,
                 decode.Settings(settings.onset, settings.sounding, 0, 1, 1, 0.5, 4),
-                decode.Settings(0.5 * settings.onset, 0.5 * settings.sounding, 4, 6, 3, 0.3, 2)]
+                decode.Settings(0.5 * settings.onset, 0.5 * settings.sounding, 4, 6, 3, 0.3, 2,
+                                max(0.5, settings.reonset))]
     with open(os.path.join(folder, "decoder_fixture.tsv"), "w") as f:
         for s in variants:
             f.write(f"# settings onset {literal(s.onset)} sounding {literal(s.sounding)} gap {s.gap} "
                     f"min_frames {s.min_frames} peak_radius {s.peak_radius} held {literal(s.held)} "
-                    f"held_frames {s.held_frames}\n")
+                    f"held_frames {s.held_frames} reonset {literal(s.reonset)}\n")
             for start, end, note, velocity in decode.decode(probs[0], probs[1], probs[3], s):
                 f.write(f"{start.hex()}\t{end.hex()}\t{note}\t{velocity}\n")
     notes = decode.decode(probs[0], probs[1], probs[3], settings)

@@ -123,16 +123,18 @@ TEST_F(NetworkFixture, DecoderGivesThePythonDecodersNotes) {
     std::string line;
     while (std::getline(in, line)) {
         if (line.rfind("# settings", 0) == 0) {
-            char onset[64], sounding[64], held[64];
+            char onset[64], sounding[64], held[64], reonset[64];
             DecoderSettings s;
             ASSERT_EQ(std::sscanf(line.c_str(),
                                   "# settings onset %63s sounding %63s gap %d min_frames %d peak_radius %d "
-                                  "held %63s held_frames %d",
-                                  onset, sounding, &s.gap, &s.minFrames, &s.peakRadius, held, &s.heldFrames), 7)
+                                  "held %63s held_frames %d reonset %63s",
+                                  onset, sounding, &s.gap, &s.minFrames, &s.peakRadius, held, &s.heldFrames,
+                                  reonset), 8)
                 << line;
             s.onset = std::strtof(onset, nullptr);
             s.sounding = std::strtof(sounding, nullptr);
             s.held = std::strtof(held, nullptr);
+            s.reonset = std::strtof(reonset, nullptr);
             blocks.push_back({s, {}});
             continue;
         }

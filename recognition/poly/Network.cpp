@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <memory>
 
 #include "recognition/poly/ConvKernels.h"
 #include "recognition/poly/NetworkWeights.h"
@@ -135,56 +136,46 @@ float sigmoid(float x) { return 1.0f / (1.0f + std::exp(-x)); }
 
 std::int64_t networkMultiplyAdds() { return prepared().multiplyAdds; }
 
-NetworkOutput runNetwork(const float* features, std::int64_t frames,
-                         bool (*frameDone)(void*, std::int64_t), void* context) {
-    const Prepared& p = prepared();
-    NetworkOutput result;
-    if (frames <= 0) return result;
-    const std::int32_t count = static_cast<std::int32_t>(p.layers.size());
-    const std::vector<float> zeros(static_cast<std::size_t>(p.maxRow), 0.0f);
-
-    FrameRing stack(p.stackRing, kNoteBins * kHarmonicCount);
-    std::vector<FrameRing> rings;
-    rings.reserve(static_cast<std::size_t>(count));
-    for (const PreparedLayer& q : p.layers) rings.emplace_back(q.ring, q.widthOut * q.coutPadded);
-    // Concatenated input frames of layers with several sources, one per tap.
-    std::vector<std::vector<float>> joined(static_cast<std::size_t>(count));
-    std::int32_t maxTaps = 1;
-    for (std::int32_t l = 0; l < count; ++l) {
-        const PreparedLayer& q = p.layers[static_cast<std::size_t>(l)];
-        maxTaps = std::max(maxTaps, kNetworkLayers[l].kt);
-        if (q.sources.size() > 1) {
-            joined[static_cast<std::size_t>(l)].assign(
-                static_cast<std::size_t>(kNetworkLayers[l].kt) * q.widthIn * q.cinPadded, 0.0f);
+struct NetworkStream::State {
+    explicit State(std::int64_t frameCount, NetworkOutput& target)
+        : p(prepared()), frames(frameCount), out(target), zeros(static_cast<std::size_t>(p.maxRow), 0.0f),
+          stack(p.stackRing, kNoteBins * kHarmonicCount) {
+        const std::int32_t count = static_cast<std::int32_t>(p.layers.size());
+        rings.reserve(static_cast<std::size_t>(count));
+        for (const PreparedLayer& q : p.layers) rings.emplace_back(q.ring, q.widthOut * q.coutPadded);
+        joined.resize(static_cast<std::size_t>(count));
+        std::int32_t maxTaps = 1;
+        for (std::int32_t l = 0; l < count; ++l) {
+            const PreparedLayer& q = p.layers[static_cast<std::size_t>(l)];
+            maxTaps = std::max(maxTaps, kNetworkLayers[l].kt);
+            if (q.sources.size() > 1) {
+                joined[static_cast<std::size_t>(l)].assign(
+                    static_cast<std::size_t>(kNetworkLayers[l].kt) * q.widthIn * q.cinPadded, 0.0f);
+            }
         }
+        rows.resize(static_cast<std::size_t>(maxTaps));
+        const PreparedLayer& last = p.layers.back();
+        head.resize(static_cast<std::size_t>(last.widthOut * last.coutPadded));
     }
-    std::vector<const float*> rows(static_cast<std::size_t>(maxTaps));
 
-    auto rowOf = [&](std::int32_t s, std::int64_t t) -> const float* {
+    const float* rowOf(std::int32_t s, std::int64_t t) {
         if (t < 0 || t >= frames) return zeros.data();
         return s == kStackSource ? stack.slot(t) : rings[static_cast<std::size_t>(s)].slot(t);
-    };
+    }
 
-    const std::size_t cells = static_cast<std::size_t>(frames) * kNoteCount;
-    result.onset.resize(cells);
-    result.sounding.resize(cells);
-    result.offset.resize(cells);
-    result.velocity.resize(cells);
-    const PreparedLayer& last = p.layers.back();
-    std::vector<float> head(static_cast<std::size_t>(last.widthOut * last.coutPadded));
-
-    const std::int64_t steps = frames + last.lag;
-    for (std::int64_t t = 0; t < steps; ++t) {
-        if (t < frames) {
-            const float* f = features + t * kSpectrogramBins;
+    // Step t: takes frame t of the spectrogram (when t < frames) and runs
+    // every layer whose output frame is due.
+    void step(std::int64_t t, const float* features) {
+        if (features != nullptr) {
             float* s = stack.slot(t);
             for (std::int32_t b = 0; b < kNoteBins; ++b) {
                 for (std::int32_t h = 0; h < kHarmonicCount; ++h) {
                     const std::int32_t at = b + kHarmonicShifts[h];
-                    s[b * kHarmonicCount + h] = at >= 0 && at < kSpectrogramBins ? f[at] : 0.0f;
+                    s[b * kHarmonicCount + h] = at >= 0 && at < kSpectrogramBins ? features[at] : 0.0f;
                 }
             }
         }
+        const std::int32_t count = static_cast<std::int32_t>(p.layers.size());
         for (std::int32_t l = 0; l < count; ++l) {
             const PreparedLayer& q = p.layers[static_cast<std::size_t>(l)];
             const ConvLayer& c = kNetworkLayers[l];
@@ -214,22 +205,71 @@ NetworkOutput runNetwork(const float* features, std::int64_t frames,
                                     c.stride, c.pad, q.coutPadded, c.relu != 0, q.weights.data(),
                                     q.bias.data(), isLast ? head.data() : rings[static_cast<std::size_t>(l)].slot(u)};
             detail::convFrame(frame);
-            if (isLast) {
-                const std::size_t at = static_cast<std::size_t>(u) * kNoteCount;
-                for (std::int32_t n = 0; n < kNoteCount && n < q.widthOut; ++n) {
-                    const float* h = head.data() + static_cast<std::size_t>(n) * q.coutPadded;
-                    result.onset[at + static_cast<std::size_t>(n)] = sigmoid(h[0]);
-                    result.sounding[at + static_cast<std::size_t>(n)] = sigmoid(h[1]);
-                    result.offset[at + static_cast<std::size_t>(n)] = sigmoid(h[2]);
-                    result.velocity[at + static_cast<std::size_t>(n)] = sigmoid(h[3]);
-                }
-            }
-        }
-        if (frameDone != nullptr && (t % 256 == 255 || t + 1 == steps)) {
-            if (!frameDone(context, std::min(frames, t + 1))) return NetworkOutput{};
+            if (isLast) emit(u, q);
         }
     }
-    result.frames = frames;
+
+    void emit(std::int64_t u, const PreparedLayer& q) {
+        const std::size_t at = static_cast<std::size_t>(u) * kNoteCount;
+        std::vector<float>* planes[] = {&out.onset, &out.sounding, &out.offset, &out.velocity};
+        for (int k = 0; k < 4; ++k) {
+            std::vector<float>& plane = *planes[k];
+            if (plane.empty()) continue;
+            for (std::int32_t n = 0; n < kNoteCount && n < q.widthOut; ++n) {
+                plane[at + static_cast<std::size_t>(n)] = sigmoid(head[static_cast<std::size_t>(n) * q.coutPadded + k]);
+            }
+        }
+    }
+
+    const Prepared& p;
+    std::int64_t frames;
+    NetworkOutput& out;
+    std::vector<float> zeros;
+    FrameRing stack;
+    std::vector<FrameRing> rings;
+    std::vector<std::vector<float>> joined;  // concatenated inputs of layers with several sources, per tap
+    std::vector<const float*> rows;
+    std::vector<float> head;
+    std::int64_t next = 0;  // the next step
+};
+
+NetworkStream::NetworkStream(std::int64_t frames, NetworkOutput& out)
+    : state_(std::make_unique<State>(std::max<std::int64_t>(frames, 0), out)) {
+    out.frames = state_->frames;
+}
+
+NetworkStream::~NetworkStream() = default;
+
+void NetworkStream::push(const float* features) {
+    State& s = *state_;
+    if (s.next >= s.frames) return;
+    s.step(s.next, features);
+    ++s.next;
+}
+
+void NetworkStream::finish() {
+    State& s = *state_;
+    const std::int64_t steps = s.frames + s.p.layers.back().lag;
+    for (; s.next < steps; ++s.next) s.step(s.next, s.next < s.frames ? s.zeros.data() : nullptr);
+}
+
+NetworkOutput runNetwork(const float* features, std::int64_t frames,
+                         bool (*frameDone)(void*, std::int64_t), void* context) {
+    NetworkOutput result;
+    if (frames <= 0) return result;
+    const std::size_t cells = static_cast<std::size_t>(frames) * kNoteCount;
+    result.onset.resize(cells);
+    result.sounding.resize(cells);
+    result.offset.resize(cells);
+    result.velocity.resize(cells);
+    NetworkStream stream(frames, result);
+    for (std::int64_t t = 0; t < frames; ++t) {
+        stream.push(features + t * kSpectrogramBins);
+        if (frameDone != nullptr && (t % 256 == 255 || t + 1 == frames)) {
+            if (!frameDone(context, t + 1)) return NetworkOutput{};
+        }
+    }
+    stream.finish();
     return result;
 }
 

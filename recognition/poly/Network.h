@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace selvik::poly {
@@ -13,6 +14,28 @@ struct NetworkOutput {
     std::vector<float> sounding;  // the note is held in this frame
     std::vector<float> offset;    // a note ends in this frame
     std::vector<float> velocity;  // the note's MIDI velocity / 127, where it starts
+};
+
+// The network run frame by frame as the frames arrive: push() frames 0, 1,
+// ... in order, then finish(). Each output frame is written, as soon as the
+// frames it reads have arrived, into those arrays of `out` that hold
+// frames * 88 values; empty arrays are skipped, so a caller keeps only the
+// outputs it reads. `out` must outlive the stream.
+class NetworkStream {
+public:
+    NetworkStream(std::int64_t frames, NetworkOutput& out);
+    ~NetworkStream();
+    NetworkStream(const NetworkStream&) = delete;
+    NetworkStream& operator=(const NetworkStream&) = delete;
+
+    // The next frame of spectrogram (kSpectrogramBins values).
+    void push(const float* features);
+    // Writes the output frames still due; frames never pushed count as silence.
+    void finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 // Runs the compiled-in network (NetworkWeights.h) over `frames` frames of

@@ -114,26 +114,38 @@ const Plan& plan() {
     return instance;
 }
 
-// y[n] = sum_j h[j] x[2n + j]: the half-rate signal whose sample n sits at the
-// time of x[2n], so every level stays aligned with the recording. The
-// half-band filter is symmetric and every even tap but the centre is zero.
-std::vector<float> decimate(const std::vector<float>& x, const Plan& p) {
-    const std::int64_t n = static_cast<std::int64_t>(x.size());
-    std::vector<float> y(static_cast<std::size_t>((n + 1) / 2));
-    const float* h = p.lowpass.data() + kDecimationHalfTaps;
-    auto at = [&](std::int64_t i) { return i >= 0 && i < n ? x[static_cast<std::size_t>(i)] : 0.0f; };
-    for (std::int64_t i = 0; i < static_cast<std::int64_t>(y.size()); ++i) {
-        const std::int64_t c = 2 * i;
-        float acc = h[0] * x[static_cast<std::size_t>(c)];
-        if (c >= kDecimationHalfTaps && c + kDecimationHalfTaps < n) {
-            const float* s = x.data() + c;
-            for (int j = 1; j <= kDecimationHalfTaps; j += 2) acc += h[j] * (s[j] + s[-j]);
-        } else {
-            for (int j = 1; j <= kDecimationHalfTaps; j += 2) acc += h[j] * (at(c + j) + at(c - j));
-        }
-        y[static_cast<std::size_t>(i)] = acc;
+// Samples [first, first + values.size()) of one level of the recording;
+// indices outside 0 .. length - 1 read as silence.
+struct LevelSpan {
+    std::int64_t first = 0;
+    std::int64_t length = 0;  // the level's whole length
+    const float* values = nullptr;
+    std::size_t size = 0;
+
+    float at(std::int64_t i) const {
+        return i >= 0 && i < length ? values[static_cast<std::size_t>(i - first)] : 0.0f;
     }
-    return y;
+};
+
+// y[n] = sum_j h[j] x[2n + j] for n in [first, first + y.size()): the
+// half-rate signal whose sample n sits at the time of x[2n], so every level
+// stays aligned with the recording. The half-band filter is symmetric and
+// every even tap but the centre is zero. Each sample is summed in the same
+// order wherever a span starts, so spans give the values of the whole level.
+void decimate(const LevelSpan& x, std::int64_t first, std::vector<float>& y, const Plan& p) {
+    const float* h = p.lowpass.data() + kDecimationHalfTaps;
+    const std::int64_t outLength = (x.length + 1) / 2;
+    for (std::size_t k = 0; k < y.size(); ++k) {
+        const std::int64_t i = first + static_cast<std::int64_t>(k);
+        if (i < 0 || i >= outLength) {
+            y[k] = 0.0f;
+            continue;
+        }
+        const std::int64_t c = 2 * i;
+        float acc = h[0] * x.at(c);
+        for (int j = 1; j <= kDecimationHalfTaps; j += 2) acc += h[j] * (x.at(c + j) + x.at(c - j));
+        y[k] = acc;
+    }
 }
 
 // log2 of a positive normal float, within about 1e-7: the exponent, and
@@ -158,18 +170,40 @@ float log2Of(float v) {
 
 }  // namespace
 
-Spectrogram computeSpectrogram(const float* samples, std::int64_t count,
-                               bool (*frameDone)(void*, std::int64_t), void* context) {
+void computeSpectrogramFrames(const float* samples, std::int64_t count, std::int64_t firstFrame,
+                              std::int64_t frameCount, float* out) {
     const Plan& p = plan();
-    Spectrogram result;
     if (count < 0) count = 0;
     const std::int64_t frames = frameCountFor(count);
+    if (firstFrame < 0 || frameCount <= 0 || firstFrame >= frames) return;
+    frameCount = std::min(frameCount, frames - firstFrame);
 
-    std::array<std::vector<float>, kLevels> levels;
-    levels[0].assign(samples, samples + count);
-    for (int l = 1; l < kLevels; ++l) levels[static_cast<std::size_t>(l)] = decimate(levels[static_cast<std::size_t>(l - 1)], p);
+    // The samples of each level these frames read, and those the next level
+    // down needs to make them, from the top level down.
+    std::array<std::int64_t, kLevels> from{};
+    std::array<std::int64_t, kLevels> to{};
+    std::array<std::int64_t, kLevels> length{};
+    length[0] = count;
+    for (int l = 1; l < kLevels; ++l) length[static_cast<std::size_t>(l)] = (length[static_cast<std::size_t>(l - 1)] + 1) / 2;
+    for (int l = kLevels - 1; l >= 0; --l) {
+        const std::size_t ll = static_cast<std::size_t>(l);
+        from[ll] = ((firstFrame * kHop) >> l) - kHalfWindow;
+        to[ll] = (((firstFrame + frameCount - 1) * kHop) >> l) - kHalfWindow + kWindow;
+        if (l + 1 < kLevels) {
+            from[ll] = std::min(from[ll], 2 * from[ll + 1] - kDecimationHalfTaps);
+            to[ll] = std::max(to[ll], 2 * (to[ll + 1] - 1) + kDecimationHalfTaps + 1);
+        }
+    }
+    std::array<std::vector<float>, kLevels> storage;
+    std::array<LevelSpan, kLevels> levels;
+    levels[0] = LevelSpan{0, count, samples, static_cast<std::size_t>(count)};
+    for (int l = 1; l < kLevels; ++l) {
+        const std::size_t ll = static_cast<std::size_t>(l);
+        storage[ll].resize(static_cast<std::size_t>(to[ll] - from[ll]));
+        decimate(levels[ll - 1], from[ll], storage[ll], p);
+        levels[ll] = LevelSpan{from[ll], length[ll], storage[ll].data(), storage[ll].size()};
+    }
 
-    result.values.assign(static_cast<std::size_t>(frames * kSpectrogramBins), 0.0f);
     // Two frames share one complex transform: one as the real part, the
     // other as the imaginary part.
     constexpr int kPairs = kBatch / 2;
@@ -186,25 +220,19 @@ Spectrogram computeSpectrogram(const float* samples, std::int64_t count,
     const float tiny = 1e-20f * (kHalfWindow / 2.0f) * (kHalfWindow / 2.0f);
 
     // Every other float from `out` on: the windowed samples from `start` on.
-    auto fill = [&](float* out, const std::vector<float>& x, std::int64_t start) {
-        const std::int64_t n = static_cast<std::int64_t>(x.size());
-        if (start >= 0 && start + kWindow <= n) {
-            const float* s = x.data() + start;
-            for (int j = 0; j < kWindow; ++j) out[2 * j] = s[j] * p.window[static_cast<std::size_t>(j)];
-        } else {
-            for (int j = 0; j < kWindow; ++j) {
-                const std::int64_t at = start + j;
-                out[2 * j] = at >= 0 && at < n ? x[static_cast<std::size_t>(at)] * p.window[static_cast<std::size_t>(j)] : 0.0f;
-            }
-        }
+    auto fill = [&](float* z, const LevelSpan& x, std::int64_t start) {
+        for (int j = 0; j < kWindow; ++j) z[2 * j] = x.at(start + j) * p.window[static_cast<std::size_t>(j)];
     };
 
-    for (std::int64_t m0 = 0; m0 < frames; m0 += kBatch) {
-        const int batch = static_cast<int>(std::min<std::int64_t>(kBatch, frames - m0));
+    // Frames go in batches counted from frame 0, so that each frame shares
+    // its transform with the same partner however the recording is split.
+    const std::int64_t end = firstFrame + frameCount;
+    for (std::int64_t m0 = firstFrame; m0 < end; m0 += kBatch) {
+        const int batch = static_cast<int>(std::min<std::int64_t>(kBatch, end - m0));
         const int pairs = (batch + 1) / 2;
         for (int l = 0; l < kLevels; ++l) {
             const std::size_t ll = static_cast<std::size_t>(l);
-            const std::vector<float>& x = levels[ll];
+            const LevelSpan& x = levels[ll];
             for (int q = 0; q < pairs; ++q) {
                 float* z = &arrays[q][0].re;
                 for (int half = 0; half < 2; ++half) {
@@ -240,7 +268,7 @@ Spectrogram computeSpectrogram(const float* samples, std::int64_t count,
             }
         }
         for (int i = 0; i < batch; ++i) {
-            float* row = result.values.data() + (m0 + i) * kSpectrogramBins;
+            float* row = out + (m0 - firstFrame + i) * kSpectrogramBins;
             for (int b = 0; b < kSpectrogramBins; ++b) {
                 const std::size_t bb = static_cast<std::size_t>(b);
                 const std::size_t at = (static_cast<std::size_t>(p.level[bb]) * kBatch + static_cast<std::size_t>(i)) *
@@ -267,9 +295,19 @@ Spectrogram computeSpectrogram(const float* samples, std::int64_t count,
                 row[b] = std::max(0.0f, 1.0f + dbPerLog2 * (v + referenceLog2) / 80.0f);
             }
         }
-        if (frameDone != nullptr && ((m0 / kBatch) % 64 == 63 || m0 + batch == frames)) {
-            if (!frameDone(context, m0 + batch)) return Spectrogram{};
-        }
+    }
+}
+
+Spectrogram computeSpectrogram(const float* samples, std::int64_t count,
+                               bool (*frameDone)(void*, std::int64_t), void* context) {
+    Spectrogram result;
+    if (count < 0) count = 0;
+    const std::int64_t frames = frameCountFor(count);
+    result.values.resize(static_cast<std::size_t>(frames * kSpectrogramBins));
+    for (std::int64_t m0 = 0; m0 < frames; m0 += kSpectrogramBlock) {
+        const std::int64_t n = std::min(kSpectrogramBlock, frames - m0);
+        computeSpectrogramFrames(samples, count, m0, n, result.values.data() + m0 * kSpectrogramBins);
+        if (frameDone != nullptr && !frameDone(context, m0 + n)) return Spectrogram{};
     }
     result.frames = frames;
     return result;

@@ -49,8 +49,20 @@ inline std::int64_t frameCountFor(std::int64_t count) { return count / kHop + 1;
 // Computes the spectrogram of `count` mono samples at 44100 Hz. Samples
 // outside the recording count as silence. Deterministic: the same samples give
 // the same values on the same build. `frameDone`, when given, is called with
-// the number of frames finished so far (every few hundred frames) and may
+// the number of frames finished so far (every block of frames) and may
 // return false to stop early; the result is then empty.
+// Frames are made in blocks of this many (a multiple of the eight frames
+// transformed together), each from the samples it reads alone.
+inline constexpr std::int64_t kSpectrogramBlock = 512;
+
+// Frames firstFrame .. firstFrame + frameCount - 1 (those that exist) of the
+// spectrogram of `count` samples into `out` (frameCount * kSpectrogramBins
+// floats). firstFrame must be a multiple of 8; the values are then exactly
+// those of computeSpectrogram, wherever the recording is split. Memory is
+// that of the frames' own samples, not of the recording.
+void computeSpectrogramFrames(const float* samples, std::int64_t count, std::int64_t firstFrame,
+                              std::int64_t frameCount, float* out);
+
 Spectrogram computeSpectrogram(const float* samples, std::int64_t count,
                                bool (*frameDone)(void* context, std::int64_t framesDone) = nullptr,
                                void* context = nullptr);

@@ -137,8 +137,8 @@ float sigmoid(float x) { return 1.0f / (1.0f + std::exp(-x)); }
 std::int64_t networkMultiplyAdds() { return prepared().multiplyAdds; }
 
 struct NetworkStream::State {
-    explicit State(std::int64_t frameCount, NetworkOutput& target)
-        : p(prepared()), frames(frameCount), out(target), zeros(static_cast<std::size_t>(p.maxRow), 0.0f),
+    explicit State(std::int64_t frameCount, NetworkSink& target)
+        : p(prepared()), frames(frameCount), sink(target), zeros(static_cast<std::size_t>(p.maxRow), 0.0f),
           stack(p.stackRing, kNoteBins * kHarmonicCount) {
         const std::int32_t count = static_cast<std::int32_t>(p.layers.size());
         rings.reserve(static_cast<std::size_t>(count));
@@ -210,21 +210,21 @@ struct NetworkStream::State {
     }
 
     void emit(std::int64_t u, const PreparedLayer& q) {
-        const std::size_t at = static_cast<std::size_t>(u) * kNoteCount;
-        std::vector<float>* planes[] = {&out.onset, &out.sounding, &out.offset, &out.velocity};
         for (int k = 0; k < 4; ++k) {
-            std::vector<float>& plane = *planes[k];
-            if (plane.empty()) continue;
             for (std::int32_t n = 0; n < kNoteCount && n < q.widthOut; ++n) {
-                plane[at + static_cast<std::size_t>(n)] = sigmoid(head[static_cast<std::size_t>(n) * q.coutPadded + k]);
+                probabilities[static_cast<std::size_t>(k * kNoteCount + n)] =
+                    sigmoid(head[static_cast<std::size_t>(n) * q.coutPadded + k]);
             }
         }
+        const float* at = probabilities.data();
+        sink.take(u, at, at + kNoteCount, at + 2 * kNoteCount, at + 3 * kNoteCount);
     }
 
     const Prepared& p;
     std::int64_t frames;
-    NetworkOutput& out;
+    NetworkSink& sink;
     std::vector<float> zeros;
+    std::vector<float> probabilities = std::vector<float>(4 * kNoteCount, 0.0f);  // one output frame
     FrameRing stack;
     std::vector<FrameRing> rings;
     std::vector<std::vector<float>> joined;  // concatenated inputs of layers with several sources, per tap
@@ -233,10 +233,8 @@ struct NetworkStream::State {
     std::int64_t next = 0;  // the next step
 };
 
-NetworkStream::NetworkStream(std::int64_t frames, NetworkOutput& out)
-    : state_(std::make_unique<State>(std::max<std::int64_t>(frames, 0), out)) {
-    out.frames = state_->frames;
-}
+NetworkStream::NetworkStream(std::int64_t frames, NetworkSink& sink)
+    : state_(std::make_unique<State>(std::max<std::int64_t>(frames, 0), sink)) {}
 
 NetworkStream::~NetworkStream() = default;
 
@@ -253,16 +251,39 @@ void NetworkStream::finish() {
     for (; s.next < steps; ++s.next) s.step(s.next, s.next < s.frames ? s.zeros.data() : nullptr);
 }
 
+namespace {
+
+// Every output frame into the arrays of a NetworkOutput.
+class WholeOutput : public NetworkSink {
+public:
+    explicit WholeOutput(NetworkOutput& out) : out_(out) {}
+    void take(std::int64_t frame, const float* onset, const float* sounding, const float* offset,
+              const float* velocity) override {
+        const auto at = static_cast<std::ptrdiff_t>(frame * kNoteCount);
+        std::copy(onset, onset + kNoteCount, out_.onset.begin() + at);
+        std::copy(sounding, sounding + kNoteCount, out_.sounding.begin() + at);
+        std::copy(offset, offset + kNoteCount, out_.offset.begin() + at);
+        std::copy(velocity, velocity + kNoteCount, out_.velocity.begin() + at);
+    }
+
+private:
+    NetworkOutput& out_;
+};
+
+}  // namespace
+
 NetworkOutput runNetwork(const float* features, std::int64_t frames,
                          bool (*frameDone)(void*, std::int64_t), void* context) {
     NetworkOutput result;
     if (frames <= 0) return result;
     const std::size_t cells = static_cast<std::size_t>(frames) * kNoteCount;
+    result.frames = frames;
     result.onset.resize(cells);
     result.sounding.resize(cells);
     result.offset.resize(cells);
     result.velocity.resize(cells);
-    NetworkStream stream(frames, result);
+    WholeOutput sink(result);
+    NetworkStream stream(frames, sink);
     for (std::int64_t t = 0; t < frames; ++t) {
         stream.push(features + t * kSpectrogramBins);
         if (frameDone != nullptr && (t % 256 == 255 || t + 1 == frames)) {

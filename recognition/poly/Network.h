@@ -16,21 +16,29 @@ struct NetworkOutput {
     std::vector<float> velocity;  // the note's MIDI velocity / 127, where it starts
 };
 
+// Where a NetworkStream puts each output frame: 88 values per output, note
+// 21 first.
+class NetworkSink {
+public:
+    virtual ~NetworkSink() = default;
+    virtual void take(std::int64_t frame, const float* onset, const float* sounding, const float* offset,
+                      const float* velocity) = 0;
+};
+
 // The network run frame by frame as the frames arrive: push() frames 0, 1,
-// ... in order, then finish(). Each output frame is written, as soon as the
-// frames it reads have arrived, into those arrays of `out` that hold
-// frames * 88 values; empty arrays are skipped, so a caller keeps only the
-// outputs it reads. `out` must outlive the stream.
+// ... in order, then finish(). Each output frame goes to the sink, in
+// order, as soon as the frames it reads have arrived, so memory does not grow
+// with the recording. The sink must outlive the stream.
 class NetworkStream {
 public:
-    NetworkStream(std::int64_t frames, NetworkOutput& out);
+    NetworkStream(std::int64_t frames, NetworkSink& sink);
     ~NetworkStream();
     NetworkStream(const NetworkStream&) = delete;
     NetworkStream& operator=(const NetworkStream&) = delete;
 
     // The next frame of spectrogram (kSpectrogramBins values).
     void push(const float* features);
-    // Writes the output frames still due; frames never pushed count as silence.
+    // Gives the output frames still due; frames never pushed count as silence.
     void finish();
 
 private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <deque>
 
 #include "recognition/poly/NetworkWeights.h"
 #include "recognition/poly/Spectrogram.h"
@@ -12,26 +13,6 @@ namespace selvik::poly {
 namespace {
 
 constexpr double kFrameSeconds = static_cast<double>(kHop) / kSampleRate;
-
-bool isPeak(const NetworkOutput& p, std::int64_t t, std::int32_t n, const DecoderSettings& s) {
-    const auto at = [&](std::int64_t u) { return p.onset[static_cast<std::size_t>(u * kNoteCount + n)]; };
-    const float o = at(t);
-    if (!(o >= s.onset)) return false;
-    for (std::int32_t k = 1; k <= s.peakRadius; ++k) {
-        if (t - k >= 0 && !(o > at(t - k))) return false;
-        if (t + k < p.frames && !(o >= at(t + k))) return false;
-    }
-    return true;
-}
-
-double onsetSeconds(const NetworkOutput& p, std::int64_t t, std::int32_t n) {
-    const auto at = [&](std::int64_t u) { return p.onset[static_cast<std::size_t>(u * kNoteCount + n)]; };
-    const float before = t > 0 ? at(t - 1) : 0.0f;
-    const float after = t + 1 < p.frames ? at(t + 1) : 0.0f;
-    const float total = before + at(t) + after;
-    const float shift = total > 0.0f ? (after - before) / total : 0.0f;
-    return (static_cast<double>(t) + static_cast<double>(shift)) * kHop / kSampleRate;
-}
 
 std::uint8_t velocityOf(float v) {
     const float scaled = std::floor(v * 127.0f + 0.5f);
@@ -60,65 +41,189 @@ DecoderSettings decoderSettingsFor(float threshold, double minNoteMs) {
 
 double tunedMinNoteMs() { return kTunedDecoder.minFrames * kFrameSeconds * 1000.0; }
 
-std::vector<RecognizedNote> decodeNotes(const NetworkOutput& p, const DecoderSettings& s,
-                                        bool loudnessVelocity) {
-    std::vector<RecognizedNote> notes;
-    const std::int64_t frames = p.frames;
-    std::vector<std::int64_t> peaks;
-    std::vector<bool> covered(static_cast<std::size_t>(frames));
-    auto at = [&](const std::vector<float>& plane, std::int64_t t, std::int32_t n) {
-        return plane[static_cast<std::size_t>(t * kNoteCount + n)];
+struct NoteDecoderStream::State {
+    // Frames are decided `delay` frames after they arrive, when the onset
+    // values an onset peak is judged on (and the start's neighbours) are in.
+    State(std::int64_t frameCount, const DecoderSettings& s, bool loudness)
+        : settings(s), loudnessVelocity(loudness), frames(frameCount),
+          delay(std::max<std::int32_t>(1, s.peakRadius)), window(2 * delay + 1),
+          onset(static_cast<std::size_t>(window * kNoteCount)), sounding(onset.size()), velocity(onset.size()),
+          tracks(kNoteCount) {}
+
+    struct Track {
+        bool active = false;   // a note started at an onset peak and still open
+        std::int64_t start = 0;
+        std::int64_t last = 0;  // its last frame at the sounding threshold
+        double startSeconds = 0.0;
+        float velocity = 0.0f;
+        // Held notes: the frames from `settled` on whose coverage by a note
+        // is not final yet (those of the open note), and the run of held
+        // frames going on (-1: none).
+        struct Pending {
+            bool held;
+            bool covered;
+            float velocity;
+        };
+        std::deque<Pending> pending;
+        std::int64_t settled = 0;
+        std::int64_t runStart = -1;
+        float runVelocity = 0.0f;
     };
-    auto add = [&](double start, std::int64_t end, std::int32_t n, std::int64_t velocityFrame) {
+
+    float at(const std::vector<float>& plane, std::int64_t t, std::int32_t n) const {
+        return plane[static_cast<std::size_t>((t % window) * kNoteCount + n)];
+    }
+
+    bool isPeak(std::int64_t t, std::int32_t n) const {
+        const float o = at(onset, t, n);
+        if (!(o >= settings.onset)) return false;
+        for (std::int32_t k = 1; k <= settings.peakRadius; ++k) {
+            if (t - k >= 0 && !(o > at(onset, t - k, n))) return false;
+            if (t + k < frames && !(o >= at(onset, t + k, n))) return false;
+        }
+        return true;
+    }
+
+    // The peak frame's time moved by the centroid of the onset values around it.
+    double onsetSeconds(std::int64_t t, std::int32_t n) const {
+        const float before = t > 0 ? at(onset, t - 1, n) : 0.0f;
+        const float after = t + 1 < frames ? at(onset, t + 1, n) : 0.0f;
+        const float total = before + at(onset, t, n) + after;
+        const float shift = total > 0.0f ? (after - before) / total : 0.0f;
+        return (static_cast<double>(t) + static_cast<double>(shift)) * kHop / kSampleRate;
+    }
+
+    void add(double start, std::int64_t end, std::int32_t n, float v) {
         RecognizedNote note;
         note.startSeconds = std::max(0.0, start);
         note.endSeconds = static_cast<double>(end * kHop) / kSampleRate;
         note.note = static_cast<std::uint8_t>(kLowestNote + n);
-        note.velocity = loudnessVelocity ? velocityOf(at(p.velocity, velocityFrame, n)) : std::uint8_t{100};
+        note.velocity = loudnessVelocity ? velocityOf(v) : std::uint8_t{100};
         notes.push_back(std::move(note));
-    };
-    for (std::int32_t n = 0; n < kNoteCount; ++n) {
-        peaks.clear();
-        std::fill(covered.begin(), covered.end(), false);
-        for (std::int64_t t = 0; t < frames; ++t) {
-            if (isPeak(p, t, n, s)) peaks.push_back(t);
-        }
-        peaks.push_back(frames);
-        for (std::size_t k = 0; k + 1 < peaks.size();) {
-            const std::int64_t start = peaks[k];
-            std::size_t next = k + 1;
-            std::int64_t last = start;
-            for (std::int64_t t = start + 1; t < frames; ++t) {
-                const bool sounding = at(p.sounding, t, n) >= s.sounding;
-                if (!sounding && t - last > s.gap) break;  // the note ended before t
-                if (t == peaks[next]) {
-                    if (at(p.onset, t, n) >= s.reonset) break;  // the note repeats
-                    ++next;  // too weak to repeat it: the note goes on
-                }
-                if (sounding) last = t;
-            }
-            k = next;
-            const std::int64_t end = last + 1;
-            if (end - start < s.minFrames) continue;
-            for (std::int64_t t = start; t < end; ++t) covered[static_cast<std::size_t>(t)] = true;
-            add(onsetSeconds(p, start, n), end, n, start);
-        }
-        if (s.heldFrames <= 0) continue;
-        for (std::int64_t t = 0; t < frames;) {
-            if (covered[static_cast<std::size_t>(t)] || !(at(p.sounding, t, n) >= s.held)) {
-                ++t;
-                continue;
-            }
-            std::int64_t end = t;
-            while (end < frames && !covered[static_cast<std::size_t>(end)] && at(p.sounding, end, n) >= s.held) ++end;
-            if (end - t >= s.heldFrames) add(static_cast<double>(t * kHop) / kSampleRate, end, n, t);
-            t = end;
+    }
+
+    // Closes the open note: it ends after its last frame at the threshold.
+    void close(Track& track, std::int32_t n) {
+        track.active = false;
+        const std::int64_t end = track.last + 1;
+        if (end - track.start < settings.minFrames) return;
+        add(track.startSeconds, end, n, track.velocity);
+        if (settings.heldFrames <= 0) return;
+        for (std::int64_t t = track.start; t < end; ++t) {
+            track.pending[static_cast<std::size_t>(t - track.settled)].covered = true;
         }
     }
+
+    // Runs of held frames outside the notes, over the frames now settled.
+    void settle(Track& track, std::int32_t n, std::int64_t horizon) {
+        for (; track.settled < horizon; ++track.settled) {
+            const Track::Pending p = track.pending.front();
+            track.pending.pop_front();
+            if (p.held && !p.covered) {
+                if (track.runStart < 0) {
+                    track.runStart = track.settled;
+                    track.runVelocity = p.velocity;
+                }
+            } else if (track.runStart >= 0) {
+                if (track.settled - track.runStart >= settings.heldFrames) {
+                    add(static_cast<double>(track.runStart * kHop) / kSampleRate, track.settled, n, track.runVelocity);
+                }
+                track.runStart = -1;
+            }
+        }
+    }
+
+    // Frame t of note n. A note starts at an onset peak and goes on while
+    // the sounding probability carries it, up to `gap` frames below the
+    // threshold tolerated, until a peak strong enough to repeat it.
+    void decide(std::int64_t t, std::int32_t n) {
+        Track& track = tracks[static_cast<std::size_t>(n)];
+        const bool peak = isPeak(t, n);
+        bool goesOn = false;
+        if (track.active) {
+            const bool carried = at(sounding, t, n) >= settings.sounding;
+            if (!carried && t - track.last > settings.gap) {
+                close(track, n);  // it ended before t
+            } else if (peak && at(onset, t, n) >= settings.reonset) {
+                close(track, n);  // the note repeats
+            } else {
+                if (carried) track.last = t;
+                goesOn = true;
+            }
+        }
+        if (!goesOn && peak) {
+            track.active = true;
+            track.start = t;
+            track.last = t;
+            track.startSeconds = onsetSeconds(t, n);
+            track.velocity = at(velocity, t, n);
+        }
+        if (settings.heldFrames > 0) {
+            track.pending.push_back({at(sounding, t, n) >= settings.held, false, at(velocity, t, n)});
+            settle(track, n, track.active ? track.start : t + 1);
+        }
+    }
+
+    DecoderSettings settings;
+    bool loudnessVelocity;
+    std::int64_t frames;
+    std::int32_t delay;
+    std::int32_t window;  // frames kept: the one decided and `delay` on either side
+    std::vector<float> onset, sounding, velocity;
+    std::vector<Track> tracks;
+    std::vector<RecognizedNote> notes;
+    std::int64_t pushed = 0;
+    std::int64_t decided = 0;
+};
+
+NoteDecoderStream::NoteDecoderStream(std::int64_t frames, const DecoderSettings& settings, bool loudnessVelocity)
+    : state_(std::make_unique<State>(std::max<std::int64_t>(frames, 0), settings, loudnessVelocity)) {}
+
+NoteDecoderStream::~NoteDecoderStream() = default;
+
+void NoteDecoderStream::push(const float* onset, const float* sounding, const float* velocity) {
+    State& s = *state_;
+    if (s.pushed >= s.frames) return;
+    const std::size_t row = static_cast<std::size_t>((s.pushed % s.window) * kNoteCount);
+    std::copy(onset, onset + kNoteCount, s.onset.begin() + static_cast<std::ptrdiff_t>(row));
+    std::copy(sounding, sounding + kNoteCount, s.sounding.begin() + static_cast<std::ptrdiff_t>(row));
+    std::copy(velocity, velocity + kNoteCount, s.velocity.begin() + static_cast<std::ptrdiff_t>(row));
+    ++s.pushed;
+    for (; s.decided + s.delay < s.pushed; ++s.decided) {
+        for (std::int32_t n = 0; n < kNoteCount; ++n) s.decide(s.decided, n);
+    }
+}
+
+std::vector<RecognizedNote> NoteDecoderStream::finish() {
+    State& s = *state_;
+    s.frames = s.pushed;  // frames never pushed do not exist
+    for (; s.decided < s.frames; ++s.decided) {
+        for (std::int32_t n = 0; n < kNoteCount; ++n) s.decide(s.decided, n);
+    }
+    for (std::int32_t n = 0; n < kNoteCount; ++n) {
+        State::Track& track = s.tracks[static_cast<std::size_t>(n)];
+        if (track.active) s.close(track, n);
+        if (s.settings.heldFrames <= 0) continue;
+        s.settle(track, n, s.frames);
+        if (track.runStart >= 0 && s.frames - track.runStart >= s.settings.heldFrames) {
+            s.add(static_cast<double>(track.runStart * kHop) / kSampleRate, s.frames, n, track.runVelocity);
+        }
+        track.runStart = -1;
+    }
+    std::vector<RecognizedNote> notes = std::move(s.notes);
     std::sort(notes.begin(), notes.end(), [](const RecognizedNote& a, const RecognizedNote& b) {
         return a.startSeconds != b.startSeconds ? a.startSeconds < b.startSeconds : a.note < b.note;
     });
     return notes;
+}
+
+std::vector<RecognizedNote> decodeNotes(const NetworkOutput& p, const DecoderSettings& s, bool loudnessVelocity) {
+    NoteDecoderStream stream(p.frames, s, loudnessVelocity);
+    for (std::int64_t t = 0; t < p.frames; ++t) {
+        const std::size_t at = static_cast<std::size_t>(t * kNoteCount);
+        stream.push(p.onset.data() + at, p.sounding.data() + at, p.velocity.data() + at);
+    }
+    return stream.finish();
 }
 
 }  // namespace selvik::poly

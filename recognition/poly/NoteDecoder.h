@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/RecognizedNote.h"
@@ -59,5 +60,27 @@ double tunedMinNoteMs();
 // every note has velocity 100.
 std::vector<RecognizedNote> decodeNotes(const NetworkOutput& probabilities,
                                         const DecoderSettings& settings, bool loudnessVelocity);
+
+// The same decoder, fed one frame at a time as the network gives them: it
+// keeps a few frames and, per note number, the state of the note it follows
+// (with held notes on, also the frames of a note still open), so memory
+// does not grow with the recording. decodeNotes is this stream over a whole
+// output.
+class NoteDecoderStream {
+public:
+    NoteDecoderStream(std::int64_t frames, const DecoderSettings& settings, bool loudnessVelocity);
+    ~NoteDecoderStream();
+    NoteDecoderStream(const NoteDecoderStream&) = delete;
+    NoteDecoderStream& operator=(const NoteDecoderStream&) = delete;
+
+    // The next frame's probabilities, 88 values each (note 21 first).
+    void push(const float* onset, const float* sounding, const float* velocity);
+    // The notes, once every frame has been pushed.
+    std::vector<RecognizedNote> finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace selvik::poly

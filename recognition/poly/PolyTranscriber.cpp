@@ -15,6 +15,19 @@ namespace {
 constexpr std::int32_t kNetworkShare = 950;
 constexpr std::int32_t kRange = 1000;
 
+// The network's frames straight into the note decoder.
+class DecoderSink : public NetworkSink {
+public:
+    explicit DecoderSink(NoteDecoderStream& decoder) : decoder_(decoder) {}
+    void take(std::int64_t, const float* onset, const float* sounding, const float*,
+              const float* velocity) override {
+        decoder_.push(onset, sounding, velocity);
+    }
+
+private:
+    NoteDecoderStream& decoder_;
+};
+
 }  // namespace
 
 std::vector<RecognizedNote> transcribe(const float* samples, std::int64_t count,
@@ -26,25 +39,23 @@ std::vector<RecognizedNote> transcribe(const float* samples, std::int64_t count,
     }
     if (count < 0) count = 0;
     const std::int64_t frames = frameCountFor(count);
-    // The spectrogram goes to the network a block at a time, so only the
-    // outputs the decoder reads grow with the recording.
-    NetworkOutput output;
-    const std::size_t cells = static_cast<std::size_t>(frames) * kNoteCount;
-    output.onset.resize(cells);
-    output.sounding.resize(cells);
-    output.velocity.resize(cells);
-    NetworkStream stream(frames, output);
+    // Spectrogram, network and decoder each hold a few frames: a block of
+    // spectrogram at a time goes through all three, so memory does not grow
+    // with the recording beyond the notes themselves.
+    NoteDecoderStream decoder(frames, decoderSettingsFor(settings.threshold, settings.minNoteMs),
+                              settings.loudnessVelocity);
+    DecoderSink sink(decoder);
+    NetworkStream network(frames, sink);
     std::vector<float> block(static_cast<std::size_t>(kSpectrogramBlock * kSpectrogramBins));
     for (std::int64_t m0 = 0; m0 < frames; m0 += kSpectrogramBlock) {
         const std::int64_t n = std::min(kSpectrogramBlock, frames - m0);
         computeSpectrogramFrames(samples, count, m0, n, block.data());
-        for (std::int64_t i = 0; i < n; ++i) stream.push(block.data() + i * kSpectrogramBins);
+        for (std::int64_t i = 0; i < n; ++i) network.push(block.data() + i * kSpectrogramBins);
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return {};
         if (progress != nullptr) progress->setPosition(static_cast<std::int32_t>((m0 + n) * kNetworkShare / frames));
     }
-    stream.finish();
-    std::vector<RecognizedNote> notes =
-        decodeNotes(output, decoderSettingsFor(settings.threshold, settings.minNoteMs), settings.loudnessVelocity);
+    network.finish();
+    std::vector<RecognizedNote> notes = decoder.finish();
     if (progress != nullptr) progress->setPosition(kRange);
     return notes;
 }

@@ -8,6 +8,8 @@
 #include <memory>
 #include <new>
 
+#include "midi/NoteTrack.h"
+
 namespace selvik {
 
 namespace {
@@ -148,13 +150,7 @@ void declareRange(std::vector<Pending>& events, int channel, int range) {
 }  // namespace
 
 bool buildBentNoteTrack(SongTrack& track, const std::vector<BentSpan>& spans, const TempoMap& map) {
-    track.name.reset();
-    track.program = 0;
-    track.volume = 127;
-    track.pan = 64;
-    track.reserved = 0;
-    track.eventCount = 0;
-    track.events.reset();
+    clearNoteTrack(track);
     if (spans.empty()) return true;
     try {
         std::array<Channel, kChannels.size()> channels{};

@@ -12,7 +12,7 @@ constexpr std::uint8_t kNoteOn = 0x90;
 
 }  // namespace
 
-bool buildNoteTrack(SongTrack& track, const NoteSpan* spans, std::int32_t count) {
+void clearNoteTrack(SongTrack& track) {
     track.name.reset();
     track.program = 0;
     track.volume = 127;
@@ -20,6 +20,10 @@ bool buildNoteTrack(SongTrack& track, const NoteSpan* spans, std::int32_t count)
     track.reserved = 0;
     track.eventCount = 0;
     track.events.reset();
+}
+
+bool buildNoteTrack(SongTrack& track, const NoteSpan* spans, std::int32_t count) {
+    clearNoteTrack(track);
     if (count <= 0 || spans == nullptr) {
         return true;
     }

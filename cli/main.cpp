@@ -15,6 +15,7 @@
 #include "cli/Modules.h"
 #include "core/MessageService.h"
 #include "midi/OutputFile.h"
+#include "platform/LinuxLargePages.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ extern "C" void onInterrupt(int) {
 
 int main(int argc, char** argv) {
     using namespace selvik::cli;
+    selvik::platform::installLargePages();
     using selvik::MessageHandler;
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParseResult parsed = parseConverterOptions(arguments);

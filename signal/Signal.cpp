@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/LargePageHint.h"
 #include "core/VectorClones.h"
 #include "signal/Fft.h"
 
@@ -36,6 +37,7 @@ SignalStatus Signal::allocateSamples(std::int64_t count) {
     samples_.reset(
         static_cast<float*>(std::calloc(static_cast<std::size_t>(padded), sizeof(float))));
     if (!samples_) return SignalStatus::OutOfMemory;
+    hintLargePages(samples_.get(), static_cast<std::size_t>(padded) * sizeof(float));
     count_ = static_cast<std::int32_t>(count);
     paddedLength_ = padded;
     return SignalStatus::NoError;

@@ -55,6 +55,8 @@ struct Avx2 {
     // imaginary parts; pairs (re, im) move as 64-bit units, one 16-byte store
     // per lane.
     static constexpr int kChunk = 2;
+    // Elements per cache block: 16 KB of scratch, half the first-level cache.
+    static constexpr std::int32_t kCacheBlock = 16384 / (2 * kWidth * 4);
     static void scatterChunk(Complex* const* out, std::int32_t k, const F* re, const F* im) {
         const __m128d lo0 = _mm_castps_pd(_mm_unpacklo_ps(re[0], im[0]));  // lanes 0, 1 at k
         const __m128d hi0 = _mm_castps_pd(_mm_unpackhi_ps(re[0], im[0]));  // lanes 2, 3 at k

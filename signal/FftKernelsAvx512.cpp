@@ -83,6 +83,8 @@ struct Avx512 {
     // imaginary parts, one row per k. Pairs (re, im) move as 64-bit units
     // through a 4 x 4 transpose, so each lane gets one 32-byte store.
     static constexpr int kChunk = 4;
+    // Elements per cache block: 16 KB of scratch, half the first-level cache.
+    static constexpr std::int32_t kCacheBlock = 16384 / (2 * kWidth * 4);
     static void scatterChunk(Complex* const* out, std::int32_t k, const F* re, const F* im) {
         __m256d lo[4], hi[4];
         for (int t = 0; t < 4; ++t) {

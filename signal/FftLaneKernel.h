@@ -245,6 +245,21 @@ struct LaneKernel {
         } else {
             gatherLevelTwo(group, tables, log2n, s);
         }
+        // The levels whose blocks fit in the first-level cache run block by
+        // block, so that each block stays there from its first of those
+        // levels to its last instead of streaming the whole scratch through
+        // the cache once per level. Every butterfly is the same either way.
+        const std::int32_t block = n / 2 < V::kCacheBlock ? n / 2 : V::kCacheBlock;
+        if (m <= block) {
+            std::int32_t inner = m;
+            for (std::int32_t b = 0; b < n; b += block) {
+                float* blockStart = s + static_cast<std::int64_t>(b) * stride;
+                inner = m;
+                for (; 2 * inner <= block; inner *= 4) levelPair(tables, block, inner, blockStart);
+                if (inner <= block) level(tables, block, inner, blockStart), inner *= 2;
+            }
+            m = inner;
+        }
         // Levels m .. n/2 in the scratch, two at a time where possible.
         for (; 2 * m < n; m *= 4) levelPair(tables, n, m, s);
         if (m < n) level(tables, n, m, s);

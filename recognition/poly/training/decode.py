@@ -57,14 +57,14 @@ def decode(onset, sounding, velocity, s, offset=None):
     is passed over: a bow change or vibrato, not a new note). It
     ends after its last frame at the threshold (its onset frame counts as
     one) and is dropped when shorter than min_frames. With `offset` > 0 (the
-    offset probabilities given), an offset peak (radius 1) reaching it at
-    least min_frames (and one) after the start and before that end ends the note
-    there instead: the note is followed as before, only its end moves, so
-    which notes are found does not change. With held_frames > 0,
-    every run of at least held_frames frames outside those notes whose
-    sounding probability reaches `held` is a note too (a soft attack whose
-    onset peak was missed); a note cut by an offset peak covers the frames
-    up to where the sounding would have ended it.
+    offset probabilities given), the first offset peak (radius 1) reaching
+    it at least min_frames (and one) frames after the start and before that
+    end ends the note there instead: the note is followed as before, only
+    its end moves, so which notes are found does not change. With
+    held_frames > 0, every run of at least held_frames frames outside those
+    notes whose sounding probability reaches `held` is a note too (a soft
+    attack whose onset peak was missed); a note cut by an offset peak covers
+    the frames up to where the sounding would have ended it.
     """
     onset = np.asarray(onset, np.float32)
     sounding = np.asarray(sounding, np.float32)

@@ -3626,6 +3626,6 @@ const float kNetworkWeights[] = {
     -0x1.b14a2cp-3f, -0x1.acf812p-3f, -0x1.c2efbcp-5f, -0x1.c507d8p-4f,
 };
 
-const TunedDecoder kTunedDecoder = {0x1p-2f, 0x1p-1f, 3, 5, 1, 0x1.ccccccp-1f, 0, 0x1.ccccccp-2f};
+const TunedDecoder kTunedDecoder = {0x1p-2f, 0x1p-1f, 3, 5, 1, 0x1.ccccccp-1f, 0, 0x1.ccccccp-2f, 0x1.666666p-2f};
 
 }  // namespace selvik::poly

@@ -60,6 +60,8 @@ struct TunedDecoder {
     float held;              // sounding threshold of notes without an onset peak
     std::int32_t heldFrames; // their shortest run, frames (0: none)
     float reonset;           // onset that repeats a sounding note (0: any peak)
+    float offset;            // offset peak that ends a note (0: none; an export
+                             // without it leaves it 0)
 };
 
 extern const TunedDecoder kTunedDecoder;

@@ -31,6 +31,7 @@ DecoderSettings decoderSettingsFor(float threshold, double minNoteMs) {
     s.held = kTunedDecoder.held;
     s.heldFrames = kTunedDecoder.heldFrames;
     s.reonset = kTunedDecoder.reonset;
+    s.offset = kTunedDecoder.offset;
     const double exponent = 5.0 * (1.0 - std::clamp(static_cast<double>(threshold), 0.0, 1.0));
     s.onset = static_cast<float>(std::pow(static_cast<double>(kTunedDecoder.onset), exponent));
     if (minNoteMs >= 0.0) {
@@ -47,13 +48,14 @@ struct NoteDecoderStream::State {
     State(std::int64_t frameCount, const DecoderSettings& s, bool loudness)
         : settings(s), loudnessVelocity(loudness), frames(frameCount),
           delay(std::max<std::int32_t>(1, s.peakRadius)), window(2 * delay + 1),
-          onset(static_cast<std::size_t>(window * kNoteCount)), sounding(onset.size()), velocity(onset.size()),
-          tracks(kNoteCount) {}
+          onset(static_cast<std::size_t>(window * kNoteCount)), sounding(onset.size()), offset(onset.size()),
+          velocity(onset.size()), tracks(kNoteCount) {}
 
     struct Track {
         bool active = false;   // a note started at an onset peak and still open
         std::int64_t start = 0;
         std::int64_t last = 0;  // its last frame at the sounding threshold
+        std::int64_t cut = -1;  // its first offset peak far enough in (-1: none yet)
         double startSeconds = 0.0;
         float velocity = 0.0f;
         // Held notes: the frames from `settled` on whose coverage by a note
@@ -74,12 +76,13 @@ struct NoteDecoderStream::State {
         return plane[static_cast<std::size_t>((t % window) * kNoteCount + n)];
     }
 
-    bool isPeak(std::int64_t t, std::int32_t n) const {
-        const float o = at(onset, t, n);
-        if (!(o >= settings.onset)) return false;
-        for (std::int32_t k = 1; k <= settings.peakRadius; ++k) {
-            if (t - k >= 0 && !(o > at(onset, t - k, n))) return false;
-            if (t + k < frames && !(o >= at(onset, t + k, n))) return false;
+    bool isPeak(const std::vector<float>& plane, float threshold, std::int32_t radius, std::int64_t t,
+                std::int32_t n) const {
+        const float o = at(plane, t, n);
+        if (!(o >= threshold)) return false;
+        for (std::int32_t k = 1; k <= radius; ++k) {
+            if (t - k >= 0 && !(o > at(plane, t - k, n))) return false;
+            if (t + k < frames && !(o >= at(plane, t + k, n))) return false;
         }
         return true;
     }
@@ -102,12 +105,13 @@ struct NoteDecoderStream::State {
         notes.push_back(std::move(note));
     }
 
-    // Closes the open note: it ends after its last frame at the threshold.
+    // Closes the open note: it ends after its last frame at the threshold,
+    // or at its offset peak when that comes first.
     void close(Track& track, std::int32_t n) {
         track.active = false;
         const std::int64_t end = track.last + 1;
         if (end - track.start < settings.minFrames) return;
-        add(track.startSeconds, end, n, track.velocity);
+        add(track.startSeconds, track.cut >= 0 && track.cut < end ? track.cut : end, n, track.velocity);
         if (settings.heldFrames <= 0) return;
         for (std::int64_t t = track.start; t < end; ++t) {
             track.pending[static_cast<std::size_t>(t - track.settled)].covered = true;
@@ -138,7 +142,7 @@ struct NoteDecoderStream::State {
     // threshold tolerated, until a peak strong enough to repeat it.
     void decide(std::int64_t t, std::int32_t n) {
         Track& track = tracks[static_cast<std::size_t>(n)];
-        const bool peak = isPeak(t, n);
+        const bool peak = isPeak(onset, settings.onset, settings.peakRadius, t, n);
         bool goesOn = false;
         if (track.active) {
             const bool carried = at(sounding, t, n) >= settings.sounding;
@@ -148,6 +152,10 @@ struct NoteDecoderStream::State {
                 close(track, n);  // the note repeats
             } else {
                 if (carried) track.last = t;
+                if (settings.offset > 0.0f && track.cut < 0 &&
+                    t >= track.start + std::max(1, settings.minFrames) && isPeak(offset, settings.offset, 1, t, n)) {
+                    track.cut = t;
+                }
                 goesOn = true;
             }
         }
@@ -155,6 +163,7 @@ struct NoteDecoderStream::State {
             track.active = true;
             track.start = t;
             track.last = t;
+            track.cut = -1;
             track.startSeconds = onsetSeconds(t, n);
             track.velocity = at(velocity, t, n);
         }
@@ -169,7 +178,7 @@ struct NoteDecoderStream::State {
     std::int64_t frames;
     std::int32_t delay;
     std::int32_t window;  // frames kept: the one decided and `delay` on either side
-    std::vector<float> onset, sounding, velocity;
+    std::vector<float> onset, sounding, offset, velocity;
     std::vector<Track> tracks;
     std::vector<RecognizedNote> notes;
     std::int64_t pushed = 0;
@@ -181,12 +190,13 @@ NoteDecoderStream::NoteDecoderStream(std::int64_t frames, const DecoderSettings&
 
 NoteDecoderStream::~NoteDecoderStream() = default;
 
-void NoteDecoderStream::push(const float* onset, const float* sounding, const float* velocity) {
+void NoteDecoderStream::push(const float* onset, const float* sounding, const float* offset, const float* velocity) {
     State& s = *state_;
     if (s.pushed >= s.frames) return;
     const std::size_t row = static_cast<std::size_t>((s.pushed % s.window) * kNoteCount);
     std::copy(onset, onset + kNoteCount, s.onset.begin() + static_cast<std::ptrdiff_t>(row));
     std::copy(sounding, sounding + kNoteCount, s.sounding.begin() + static_cast<std::ptrdiff_t>(row));
+    std::copy(offset, offset + kNoteCount, s.offset.begin() + static_cast<std::ptrdiff_t>(row));
     std::copy(velocity, velocity + kNoteCount, s.velocity.begin() + static_cast<std::ptrdiff_t>(row));
     ++s.pushed;
     for (; s.decided + s.delay < s.pushed; ++s.decided) {
@@ -221,7 +231,7 @@ std::vector<RecognizedNote> decodeNotes(const NetworkOutput& p, const DecoderSet
     NoteDecoderStream stream(p.frames, s, loudnessVelocity);
     for (std::int64_t t = 0; t < p.frames; ++t) {
         const std::size_t at = static_cast<std::size_t>(t * kNoteCount);
-        stream.push(p.onset.data() + at, p.sounding.data() + at, p.velocity.data() + at);
+        stream.push(p.onset.data() + at, p.sounding.data() + at, p.offset.data() + at, p.velocity.data() + at);
     }
     return stream.finish();
 }

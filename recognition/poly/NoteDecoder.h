@@ -21,10 +21,18 @@ namespace selvik::poly {
 //    change or vibrato); it ends after its last frame at the threshold, its
 //    onset frame counting as one;
 //  - notes shorter than `minFrames` frames are dropped;
+//  - with offset > 0, a note's end moves earlier to its first offset peak
+//    (a frame whose offset probability reaches `offset`, above the frame
+//    before and not below the one after) at least minFrames (and one)
+//    frames after its start and before the end the sounding gives: the note
+//    is still followed as above, so which notes are found does not change,
+//    only where they end (the sounding output lingers over a release or a
+//    room's tail, the offset output marks where the note was let go);
 //  - with heldFrames > 0, every run of at least heldFrames frames outside
 //    those notes in which the sounding probability reaches `held` is a note
 //    too (a soft attack whose onset peak was missed), from its first frame to
-//    the frame after its last.
+//    the frame after its last; a note cut short by an offset peak keeps the
+//    frames up to its sounding end out of such runs.
 // The start is the peak frame's time moved by the centroid of the onset
 // probabilities of it and its two neighbours (less than half a frame); the
 // end is the time of the frame after the last one. Velocity is the
@@ -41,6 +49,7 @@ struct DecoderSettings {
     float held = 0.9f;
     std::int32_t heldFrames = 0;  // 0: no notes without an onset peak
     float reonset = 0.0f;         // 0: every onset peak repeats a sounding note
+    float offset = 0.0f;          // 0: offset peaks do not end notes
 };
 
 // The user's threshold (0..1) mapped to the decoder: the onset threshold is
@@ -74,7 +83,7 @@ public:
     NoteDecoderStream& operator=(const NoteDecoderStream&) = delete;
 
     // The next frame's probabilities, 88 values each (note 21 first).
-    void push(const float* onset, const float* sounding, const float* velocity);
+    void push(const float* onset, const float* sounding, const float* offset, const float* velocity);
     // The notes, once every frame has been pushed.
     std::vector<RecognizedNote> finish();
 

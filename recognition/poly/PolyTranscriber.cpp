@@ -19,9 +19,9 @@ constexpr std::int32_t kRange = 1000;
 class DecoderSink : public NetworkSink {
 public:
     explicit DecoderSink(NoteDecoderStream& decoder) : decoder_(decoder) {}
-    void take(std::int64_t, const float* onset, const float* sounding, const float*,
+    void take(std::int64_t, const float* onset, const float* sounding, const float* offset,
               const float* velocity) override {
-        decoder_.push(onset, sounding, velocity);
+        decoder_.push(onset, sounding, offset, velocity);
     }
 
 private:

@@ -17,7 +17,7 @@ class Settings:
     """Mirrors poly::DecoderSettings."""
 
     def __init__(self, onset=0.5, sounding=0.5, gap=2, min_frames=3, peak_radius=2,
-                 held=0.9, held_frames=0, reonset=0.0):
+                 held=0.9, held_frames=0, reonset=0.0, offset=0.0):
         self.onset = onset
         self.sounding = sounding
         self.gap = gap
@@ -26,11 +26,13 @@ class Settings:
         self.held = held
         self.held_frames = held_frames
         self.reonset = reonset
+        self.offset = offset
 
     def as_dict(self):
         return dict(onset=self.onset, sounding=self.sounding, gap=self.gap,
                     min_frames=self.min_frames, peak_radius=self.peak_radius,
-                    held=self.held, held_frames=self.held_frames, reonset=self.reonset)
+                    held=self.held, held_frames=self.held_frames, reonset=self.reonset,
+                    offset=self.offset)
 
 
 def peaks(onset, threshold, radius):
@@ -45,7 +47,7 @@ def peaks(onset, threshold, radius):
     return mask
 
 
-def decode(onset, sounding, velocity, s):
+def decode(onset, sounding, velocity, s, offset=None):
     """[(start_s, end_s, note, velocity 1..127)] in time order from T x 88 probabilities.
 
     For each note, every onset peak starts a note; the note lasts while the
@@ -54,10 +56,15 @@ def decode(onset, sounding, velocity, s):
     onset probability reaches `reonset` (a weaker peak inside a sounding note
     is passed over: a bow change or vibrato, not a new note). It
     ends after its last frame at the threshold (its onset frame counts as
-    one) and is dropped when shorter than min_frames. With held_frames > 0,
-    every run of at least held_frames frames outside those notes whose
-    sounding probability reaches `held` is a note too (a soft attack whose
-    onset peak was missed).
+    one) and is dropped when shorter than min_frames. With `offset` > 0 (the
+    offset probabilities given), the first offset peak (radius 1) reaching
+    it at least min_frames (and one) frames after the start and before that
+    end ends the note there instead: the note is followed as before, only
+    its end moves, so which notes are found does not change. With
+    held_frames > 0, every run of at least held_frames frames outside those
+    notes whose sounding probability reaches `held` is a note too (a soft
+    attack whose onset peak was missed); a note cut by an offset peak covers
+    the frames up to where the sounding would have ended it.
     """
     onset = np.asarray(onset, np.float32)
     sounding = np.asarray(sounding, np.float32)
@@ -65,6 +72,9 @@ def decode(onset, sounding, velocity, s):
     frames = onset.shape[0]
     peak = peaks(onset, s.onset, s.peak_radius)
     supported = sounding >= np.float32(s.sounding)
+    ends = None
+    if s.offset > 0:
+        ends = peaks(offset, s.offset, 1)
     index = np.arange(frames)
     notes = []
     candidates = peak.any(axis=0)
@@ -96,6 +106,11 @@ def decode(onset, sounding, velocity, s):
             if end - start < s.min_frames:
                 continue
             covered[start:end] = True
+            if ends is not None:
+                first = start + max(1, s.min_frames)
+                cut = np.flatnonzero(ends[first:end, n])
+                if len(cut):
+                    end = first + cut[0]
             notes.append((onset_seconds(onset[:, n], start), end * HOP / RATE, int(n) + LOWEST,
                           velocity_of(velocity[start, n])))
         if s.held_frames > 0:

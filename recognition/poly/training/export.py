@@ -101,7 +101,7 @@ def write_weights(path, net, settings):
         "",
         f"const TunedDecoder kTunedDecoder = {{{literal(settings.onset)}, {literal(settings.sounding)}, "
         f"{settings.gap}, {settings.min_frames}, {settings.peak_radius}, {literal(settings.held)}, "
-        f"{settings.held_frames}, {literal(settings.reonset)}}};",
+        f"{settings.held_frames}, {literal(settings.reonset)}, {literal(settings.offset)}}};",
         "",
         "}  // namespace selvik::poly",
         "",
@@ -138,19 +138,20 @@ def write_fixture(folder, net, valid, settings):
         f.write(b"SPNF" + struct.pack("<iii", x.shape[0], x.shape[1], model.NOTES))
         f.write(x.astype("<f2").tobytes())
         f.write(probs.astype("<f4").tobytes())
-    # The tuned settings and two others that exercise the remaining branches.
+    # The tuned settings and two others that exercise the remaining branches
+    # (the second ends many notes at offset peaks, among held notes).
     variants = [settings,
-                decode.Settings(settings.onset, settings.sounding, 0, 1, 1, 0.5, 4),
+                decode.Settings(settings.onset, settings.sounding, 0, 1, 1, 0.5, 4, offset=0.15),
                 decode.Settings(0.5 * settings.onset, 0.5 * settings.sounding, 4, 6, 3, 0.3, 2,
                                 max(0.5, settings.reonset))]
     with open(os.path.join(folder, "decoder_fixture.tsv"), "w") as f:
         for s in variants:
             f.write(f"# settings onset {literal(s.onset)} sounding {literal(s.sounding)} gap {s.gap} "
                     f"min_frames {s.min_frames} peak_radius {s.peak_radius} held {literal(s.held)} "
-                    f"held_frames {s.held_frames} reonset {literal(s.reonset)}\n")
-            for start, end, note, velocity in decode.decode(probs[0], probs[1], probs[3], s):
+                    f"held_frames {s.held_frames} reonset {literal(s.reonset)} offset {literal(s.offset)}\n")
+            for start, end, note, velocity in decode.decode(probs[0], probs[1], probs[3], s, probs[2]):
                 f.write(f"{start.hex()}\t{end.hex()}\t{note}\t{velocity}\n")
-    notes = decode.decode(probs[0], probs[1], probs[3], settings)
+    notes = decode.decode(probs[0], probs[1], probs[3], settings, probs[2])
     return valid.ids[c], first, len(notes)
 
 

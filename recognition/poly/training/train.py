@@ -92,7 +92,7 @@ def evaluate(probs, split, settings):
     """Mean F over clips: dict with onset/both for all, single lines and several voices."""
     rows = []
     for p, notes, single in zip(probs, split.notes, split.single):
-        est = decode.decode(p[0], p[1], p[3], settings)
+        est = decode.decode(p[0], p[1], p[3], settings, p[2])
         f1, f2 = score(notes, est)
         rows.append((single, f1, f2))
     out = {}
@@ -138,6 +138,7 @@ def tune(probs, split, log, smoke=False):
         ("peak_radius",): [(r,) for r in (1, 2, 3, 4)],
         ("held", "held_frames"): [(0.9, 0)] + [(h, n) for h in (0.6, 0.75, 0.9) for n in (8, 15, 30)],
         ("reonset",): [(r,) for r in (0.0, 0.3, 0.45, 0.6, 0.75)],
+        ("offset",): [(r,) for r in (0.0, 0.25, 0.3, 0.35, 0.4, 0.5)],
     }
     if smoke:
         grid = {("onset", "sounding"): [(0.15, 0.5), (0.35, 0.5)]}

@@ -143,6 +143,50 @@ TEST(NoteDecoder, AHeldNoteWithoutAnOnsetPeakNeedsItsRun) {
     EXPECT_EQ(decodeNotes(g.out, s, true).size(), 1u);
 }
 
+TEST(NoteDecoder, AnOffsetPeakEndsTheNoteButDoesNotChangeWhichNotesAreFound) {
+    Grid g(60);
+    auto offset = [&g](std::int64_t t, float p) { g.out.offset[static_cast<std::size_t>(t * kNoteCount + kC4)] = p; };
+    g.onset(10, kC4) = 0.9f;
+    g.sound(kC4, 10, 40);
+    offset(12, 0.9f);  // too close to the start
+    offset(24, 0.6f);  // a peak's flank
+    offset(25, 0.7f);
+    offset(26, 0.7f);  // a plateau ends the note at its first frame
+    offset(33, 0.9f);
+    offset(45, 0.9f);  // after the sounding end: never lengthens a note
+    g.onset(30, kC4) = 0.6f;  // too weak to repeat the note, cut or not
+    DecoderSettings s = settings();
+    s.reonset = 0.8f;
+    auto notes = decodeNotes(g.out, s, true);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_DOUBLE_EQ(notes[0].endSeconds, 40 * kFrame);  // offsets unused
+    s.offset = 0.65f;
+    notes = decodeNotes(g.out, s, true);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_DOUBLE_EQ(notes[0].startSeconds, 10 * kFrame);
+    EXPECT_DOUBLE_EQ(notes[0].endSeconds, 25 * kFrame);
+    s.offset = 0.8f;
+    notes = decodeNotes(g.out, s, true);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_DOUBLE_EQ(notes[0].endSeconds, 33 * kFrame);
+    s.minFrames = 2;  // the peak at 12 is now far enough in
+    EXPECT_DOUBLE_EQ(decodeNotes(g.out, s, true)[0].endSeconds, 12 * kFrame);
+}
+
+TEST(NoteDecoder, ANoteCutByAnOffsetPeakKeepsItsSoundingTailOutOfHeldNotes) {
+    Grid g(60);
+    g.onset(10, kC4) = 0.9f;
+    g.sound(kC4, 10, 40, 0.95f);
+    g.out.offset[static_cast<std::size_t>(20 * kNoteCount + kC4)] = 0.9f;
+    DecoderSettings s = settings();
+    s.held = 0.9f;
+    s.heldFrames = 5;
+    s.offset = 0.5f;
+    const auto notes = decodeNotes(g.out, s, true);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_DOUBLE_EQ(notes[0].endSeconds, 20 * kFrame);
+}
+
 TEST(NoteDecoder, TheUserThresholdMovesTheTunedOnsetThreshold) {
     EXPECT_FLOAT_EQ(decoderSettingsFor(0.8f, -1.0).onset, kTunedDecoder.onset);
     EXPECT_EQ(decoderSettingsFor(0.8f, -1.0).minFrames, kTunedDecoder.minFrames);
@@ -152,6 +196,7 @@ TEST(NoteDecoder, TheUserThresholdMovesTheTunedOnsetThreshold) {
     EXPECT_EQ(decoderSettingsFor(0.8f, 35.0).minFrames, 3);
     EXPECT_EQ(decoderSettingsFor(0.8f, 0.0).minFrames, 1);
     EXPECT_DOUBLE_EQ(tunedMinNoteMs(), kTunedDecoder.minFrames * kFrame * 1000.0);
+    EXPECT_FLOAT_EQ(decoderSettingsFor(0.3f, 40.0).offset, kTunedDecoder.offset);
 }
 
 }  // namespace

@@ -177,7 +177,7 @@ def main(argv=None):
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--jobs", type=int, default=2)
     p.add_argument("--arch", default="semi8", choices=sorted(model.ARCHITECTURES))
-    p.add_argument("--steps", type=int, default=1300)
+    p.add_argument("--steps", type=int, default=2000)
     p.add_argument("--batch", type=int, default=16)
     p.add_argument("--length", type=int, default=256, help="frames per training crop")
     p.add_argument("--lr", type=float, default=2e-3)

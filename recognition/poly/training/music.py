@@ -653,6 +653,21 @@ def add_bends(rng, part, instrument, single_line):
 # ---------------------------------------------------------------------------
 # Pieces
 
+def double_octaves(rng, part, inst):
+    """Adds to a line its doubling an octave above or below, as piano left hands, organ pedals and
+    orchestral parts play it: the doubled pair has no other note beside it to tell the upper note
+    from a partial of the lower one. Returns the shift in semitones, 0 when no note fits."""
+    low, high = max(inst.low, LOWEST_NOTE), min(inst.high, HIGHEST_NOTE)
+    shifts = [s for s in (-12, 12) if any(low <= n.pitch + s <= high for n in part.notes)]
+    if not shifts:
+        return 0
+    shift = rng.choice(shifts)
+    doubled = [Note(n.onset, n.offset, n.pitch + shift, max(1, min(127, n.velocity + rng.randint(-8, 8))))
+               for n in part.notes if low <= n.pitch + shift <= high]
+    part.notes = sorted(part.notes + doubled, key=lambda n: (n.onset, n.pitch))
+    return shift
+
+
 def _clean(parts, end):
     """Quantise to ticks, clip to the end, keep notes of one pitch from overlapping across parts."""
     for p in parts:
@@ -715,6 +730,11 @@ def make_piece(rng, instruments=None, single_line=None, with_drums=None, seconds
         texture = rng.choices(["accompanied", "counterpoint", "piano", "guitar", "organ", "chords", "random",
                                "edge"], weights=[3, 3, 2, 2, 1, 1.5, 1, 1])[0]
         parts, chosen = _texture(rng, style, instruments, texture, extreme)
+    doubled = {}
+    lines = [i for i, p in enumerate(parts) if p.role in ("melody", "voice", "bass")]
+    if not single_line and lines and rng.random() < 0.25:
+        i = rng.choice(lines)
+        doubled[i] = double_octaves(rng, parts[i], chosen[i])
     for part, inst in zip(parts, chosen):
         if part.role in ("melody", "voice", "bass", "chords", "pad"):
             add_bends(rng, part, inst, single_line or part.role in ("melody", "voice"))
@@ -742,10 +762,10 @@ def make_piece(rng, instruments=None, single_line=None, with_drums=None, seconds
         "timing_jitter": style.timing_jitter,
         "drums": drummed,
         "parts": [{"role": p.role, "program": p.program, "instrument": p.instrument,
-                   "notes": len(p.notes), "bends": len(p.bends) > 0,
+                   "notes": len(p.notes), "bends": len(p.bends) > 0, "octave_doubling": doubled.get(i, 0),
                    "range": [min((n.pitch for n in p.notes), default=0),
                              max((n.pitch for n in p.notes), default=0)]}
-                  for p in parts],
+                  for i, p in enumerate(parts)],
     }
     return Piece(parts, quantise(last + tail), params)
 

@@ -171,8 +171,8 @@ def main(argv=None):
     p.add_argument("--work", required=True, help="folder for data, features, checkpoints and the log")
     p.add_argument("--features-tool", required=True, help="the built selvik_poly_features")
     # The defaults are the run of the compiled-in network (TrainingSummary.json).
-    p.add_argument("--clips", type=int, default=2000, help="training clips to generate")
-    p.add_argument("--valid-clips", type=int, default=70)
+    p.add_argument("--clips", type=int, default=4000, help="training clips to generate")
+    p.add_argument("--valid-clips", type=int, default=200)
     p.add_argument("--data-seed", type=int, default=1)
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--jobs", type=int, default=2)

@@ -82,10 +82,10 @@ TEST(PolyTranscriber, ATriadGivesItsThreeNotes) { expectTranscribed(kTriads, {0}
 TEST(PolyTranscriber, TwoCrossingVoicesKeepTheirNotes) { expectTranscribed(crossingVoices(), {71, 48}, false); }
 
 // The cases below are what the network must learn next; the compiled-in one
-// fails them. It adds a short note an octave above the first triad, splits
-// the string line's F4 where it beats against the clarinet's E4 a semitone
-// below, and misses the upper note of every octave. Enable each when a
-// network passes it.
+// fails them. It adds short notes an octave above two notes of the first
+// triad, a short A4 where the lines pass through E4 and F4 a semitone apart,
+// and misses the upper note of the last octave. Enable each when a network
+// passes it.
 TEST(PolyTranscriber, DISABLED_ATriadGivesItsThreeNotesAndNothingElse) { expectTranscribed(kTriads, {0}); }
 
 TEST(PolyTranscriber, DISABLED_TwoCrossingVoicesKeepTheirNotesAndNothingElse) {

@@ -41,8 +41,8 @@ PianoRollView::PianoRollView(QWidget* parent) : QAbstractScrollArea(parent), vie
 
 double PianoRollView::lengthSeconds() const { return std::max(painter_.durationSeconds(), 1.0); }
 
-void PianoRollView::setSpectrogram(std::shared_ptr<const SpectrogramImage> spectrogram) {
-    painter_.setSpectrogram(std::move(spectrogram));
+void PianoRollView::setSpectralMap(std::shared_ptr<const SpectralMapImage> spectrogram) {
+    painter_.setSpectralMap(std::move(spectrogram));
     showRange(0.0, lengthSeconds(), view_.lowPitch, view_.highPitch);
 }
 
@@ -60,7 +60,7 @@ void PianoRollView::setBeats(std::vector<RollBeat> beats) {
 }
 
 void PianoRollView::clear() {
-    painter_.setSpectrogram(nullptr);
+    painter_.setSpectralMap(nullptr);
     painter_.setNotes({});
     painter_.setBeats({});
     playhead_.reset();

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "midi/TempoMap.h"
-#include "plot/SpectrogramImage.h"
+#include "plot/SpectralMapImage.h"
 
 class QLabel;
 
@@ -66,7 +66,7 @@ protected:
 private:
     void startComputation();
     void cancelComputation();
-    void onSpectrogramReady(std::uint64_t job, std::shared_ptr<const SpectrogramImage> image);
+    void onSpectralMapReady(std::uint64_t job, std::shared_ptr<const SpectralMapImage> image);
 
     PianoRollView* view_ = nullptr;
     QLabel* status_ = nullptr;

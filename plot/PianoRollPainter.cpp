@@ -43,7 +43,7 @@ QString secondsText(double seconds, double step) {
 
 }  // namespace
 
-void PianoRollPainter::setSpectrogram(std::shared_ptr<const SpectrogramImage> spectrogram) {
+void PianoRollPainter::setSpectralMap(std::shared_ptr<const SpectralMapImage> spectrogram) {
     spectrogram_ = std::move(spectrogram);
 }
 

@@ -6,7 +6,7 @@
 #include <deque>
 
 #include "recognition/poly/NetworkWeights.h"
-#include "recognition/poly/Spectrogram.h"
+#include "recognition/poly/SpectralMap.h"
 
 namespace selvik::poly {
 

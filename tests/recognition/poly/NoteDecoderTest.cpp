@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "recognition/poly/NetworkWeights.h"
-#include "recognition/poly/Spectrogram.h"
+#include "recognition/poly/SpectralMap.h"
 
 namespace selvik::poly {
 namespace {

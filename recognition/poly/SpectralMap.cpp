@@ -1,4 +1,4 @@
-#include "recognition/poly/Spectrogram.h"
+#include "recognition/poly/SpectralMap.h"
 
 #include <algorithm>
 #include <array>
@@ -39,11 +39,11 @@ double binHz(double bin) {
 struct Plan {
     std::array<float, kWindow> window{};
     std::array<float, 2 * kDecimationHalfTaps + 1> lowpass{};
-    std::array<int, kSpectrogramBins> level{};
-    std::array<int, kSpectrogramBins> first{};    // first transform bin
-    std::array<int, kSpectrogramBins> offset{};   // into weights; -1: parabola
-    std::array<int, kSpectrogramBins> length{};
-    std::array<float, kSpectrogramBins> delta{};  // interpolated: centre - (first + 1), 0 .. 1
+    std::array<int, kSpectralMapBins> level{};
+    std::array<int, kSpectralMapBins> first{};    // first transform bin
+    std::array<int, kSpectralMapBins> offset{};   // into weights; -1: parabola
+    std::array<int, kSpectralMapBins> length{};
+    std::array<float, kSpectralMapBins> delta{};  // interpolated: centre - (first + 1), 0 .. 1
     std::vector<float> weights;
     std::array<int, kLevels> lowestBin{};   // range of transform bins a level needs
     std::array<int, kLevels> highestBin{};
@@ -73,7 +73,7 @@ struct Plan {
         highestBin.fill(-1);
         logLow.fill(kHalfWindow);
         logHigh.fill(-1);
-        for (int b = 0; b < kSpectrogramBins; ++b) {
+        for (int b = 0; b < kSpectralMapBins; ++b) {
             const std::size_t bb = static_cast<std::size_t>(b);
             const double hz = binHz(b);
             int l = static_cast<int>(std::ceil(std::log2(kLevelZeroLowestHz / hz)));
@@ -170,7 +170,7 @@ float log2Of(float v) {
 
 }  // namespace
 
-void computeSpectrogramFrames(const float* samples, std::int64_t count, std::int64_t firstFrame,
+void computeSpectralMapFrames(const float* samples, std::int64_t count, std::int64_t firstFrame,
                               std::int64_t frameCount, float* out) {
     const Plan& p = plan();
     if (count < 0) count = 0;
@@ -268,8 +268,8 @@ void computeSpectrogramFrames(const float* samples, std::int64_t count, std::int
             }
         }
         for (int i = 0; i < batch; ++i) {
-            float* row = out + (m0 - firstFrame + i) * kSpectrogramBins;
-            for (int b = 0; b < kSpectrogramBins; ++b) {
+            float* row = out + (m0 - firstFrame + i) * kSpectralMapBins;
+            for (int b = 0; b < kSpectralMapBins; ++b) {
                 const std::size_t bb = static_cast<std::size_t>(b);
                 const std::size_t at = (static_cast<std::size_t>(p.level[bb]) * kBatch + static_cast<std::size_t>(i)) *
                                            (kHalfWindow + 1) + static_cast<std::size_t>(p.first[bb]);
@@ -298,16 +298,16 @@ void computeSpectrogramFrames(const float* samples, std::int64_t count, std::int
     }
 }
 
-Spectrogram computeSpectrogram(const float* samples, std::int64_t count,
+SpectralMap computeSpectralMap(const float* samples, std::int64_t count,
                                bool (*frameDone)(void*, std::int64_t), void* context) {
-    Spectrogram result;
+    SpectralMap result;
     if (count < 0) count = 0;
     const std::int64_t frames = frameCountFor(count);
-    result.values.resize(static_cast<std::size_t>(frames * kSpectrogramBins));
-    for (std::int64_t m0 = 0; m0 < frames; m0 += kSpectrogramBlock) {
-        const std::int64_t n = std::min(kSpectrogramBlock, frames - m0);
-        computeSpectrogramFrames(samples, count, m0, n, result.values.data() + m0 * kSpectrogramBins);
-        if (frameDone != nullptr && !frameDone(context, m0 + n)) return Spectrogram{};
+    result.values.resize(static_cast<std::size_t>(frames * kSpectralMapBins));
+    for (std::int64_t m0 = 0; m0 < frames; m0 += kSpectralMapBlock) {
+        const std::int64_t n = std::min(kSpectralMapBlock, frames - m0);
+        computeSpectralMapFrames(samples, count, m0, n, result.values.data() + m0 * kSpectralMapBins);
+        if (frameDone != nullptr && !frameDone(context, m0 + n)) return SpectralMap{};
     }
     result.frames = frames;
     return result;

@@ -1,4 +1,4 @@
-#include "plot/SpectrogramImage.h"
+#include "plot/SpectralMapImage.h"
 
 #include <QPaintEngine>
 #include <QPainter>
@@ -26,7 +26,7 @@ QImage colour(const std::vector<std::uint8_t>& levels, int columns, int rows) {
 
 }  // namespace
 
-SpectrogramImage::SpectrogramImage(const Spectrogram& spectrogram) {
+SpectralMapImage::SpectralMapImage(const SpectralMap& spectrogram) {
     if (spectrogram.empty()) return;
     secondsPerFrame_ = spectrogram.secondsPerFrame();
     frameCount_ = spectrogram.frameCount;
@@ -56,12 +56,12 @@ SpectrogramImage::SpectrogramImage(const Spectrogram& spectrogram) {
     }
 }
 
-const QImage& SpectrogramImage::image() const {
+const QImage& SpectralMapImage::image() const {
     static const QImage none;
     return levels_.empty() ? none : levels_.front();
 }
 
-void SpectrogramImage::draw(QPainter& painter, const RollMapping& mapping) const {
+void SpectralMapImage::draw(QPainter& painter, const RollMapping& mapping) const {
     if (empty()) return;
     const RollViewport& view = mapping.viewport();
     // Frame f is centred on f * secondsPerFrame, so the columns start half a frame early.

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "plot/RollMapping.h"
-#include "plot/Spectrogram.h"
+#include "plot/SpectralMap.h"
 
 class QPainter;
 
@@ -15,10 +15,10 @@ namespace selvik {
 // whole is drawn from a copy near the screen's width, so no short note's
 // partials fall between the columns that are sampled, and the drawing costs
 // about the same at every zoom. May be built on any thread.
-class SpectrogramImage {
+class SpectralMapImage {
 public:
-    SpectrogramImage() = default;
-    explicit SpectrogramImage(const Spectrogram& spectrogram);
+    SpectralMapImage() = default;
+    explicit SpectralMapImage(const SpectralMap& spectrogram);
 
     bool empty() const { return levels_.empty(); }
     double secondsPerFrame() const { return secondsPerFrame_; }

@@ -41,8 +41,8 @@ PianoRollView::PianoRollView(QWidget* parent) : QAbstractScrollArea(parent), vie
 
 double PianoRollView::lengthSeconds() const { return std::max(painter_.durationSeconds(), 1.0); }
 
-void PianoRollView::setSpectralMap(std::shared_ptr<const SpectralMapImage> spectrogram) {
-    painter_.setSpectralMap(std::move(spectrogram));
+void PianoRollView::setLevelGrid(std::shared_ptr<const LevelGridImage> spectrogram) {
+    painter_.setLevelGrid(std::move(spectrogram));
     showRange(0.0, lengthSeconds(), view_.lowPitch, view_.highPitch);
 }
 
@@ -60,7 +60,7 @@ void PianoRollView::setBeats(std::vector<RollBeat> beats) {
 }
 
 void PianoRollView::clear() {
-    painter_.setSpectralMap(nullptr);
+    painter_.setLevelGrid(nullptr);
     painter_.setNotes({});
     painter_.setBeats({});
     playhead_.reset();

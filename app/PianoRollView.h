@@ -21,7 +21,7 @@ public:
     explicit PianoRollView(QWidget* parent = nullptr);
 
     // Shows a new recording's spectrogram (null: none) and its whole length.
-    void setSpectralMap(std::shared_ptr<const SpectralMapImage> spectrogram);
+    void setLevelGrid(std::shared_ptr<const LevelGridImage> spectrogram);
     // Shows these notes (sorted by start). Unless the note axis was zoomed
     // since the last clear, it moves to the notes' range.
     void setNotes(std::vector<RollNote> notes);

@@ -7,7 +7,7 @@
 #include "midi/Song.h"
 #include "plot/RollBeats.h"
 #include "plot/RollNotes.h"
-#include "plot/SpectralMap.h"
+#include "plot/LevelGrid.h"
 #include "signal/Signal.h"
 
 namespace selvik::app {
@@ -73,24 +73,24 @@ void PianoRollWindow::startComputation() {
     cancel_ = std::make_shared<std::atomic<bool>>(false);
     const std::int32_t rate = pendingRate_;
     worker_ = std::jthread([this, job, samples, rate, cancel = cancel_] {
-        const SpectralMap spectrogram = computeSpectralMap(
+        const LevelGrid spectrogram = computeLevelGrid(
             samples->data(), static_cast<std::int32_t>(samples->size()), rate, {}, cancel.get());
         if (cancel->load()) return;
-        auto image = std::make_shared<const SpectralMapImage>(spectrogram);
+        auto image = std::make_shared<const LevelGridImage>(spectrogram);
         // The window outlives this thread (its destructor joins it), and a
         // cancelled job is recognised by its number on arrival.
         QMetaObject::invokeMethod(
-            this, [this, job, image] { onSpectralMapReady(job, image); }, Qt::QueuedConnection);
+            this, [this, job, image] { onLevelGridReady(job, image); }, Qt::QueuedConnection);
     });
 }
 
-void PianoRollWindow::onSpectralMapReady(std::uint64_t job, std::shared_ptr<const SpectralMapImage> image) {
+void PianoRollWindow::onLevelGridReady(std::uint64_t job, std::shared_ptr<const LevelGridImage> image) {
     if (job != job_) return;
     if (worker_.joinable()) worker_.join();
     cancel_.reset();
     computing_ = false;
     status_->setText(kHint);
-    view_->setSpectralMap(std::move(image));
+    view_->setLevelGrid(std::move(image));
 }
 
 void PianoRollWindow::songAnalysed(const Song& song) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "midi/TempoMap.h"
-#include "plot/SpectralMapImage.h"
+#include "plot/LevelGridImage.h"
 
 class QLabel;
 
@@ -66,7 +66,7 @@ protected:
 private:
     void startComputation();
     void cancelComputation();
-    void onSpectralMapReady(std::uint64_t job, std::shared_ptr<const SpectralMapImage> image);
+    void onLevelGridReady(std::uint64_t job, std::shared_ptr<const LevelGridImage> image);
 
     PianoRollView* view_ = nullptr;
     QLabel* status_ = nullptr;

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "plot/PianoRollPainter.h"
-#include "plot/SpectralMap.h"
-#include "plot/SpectralMapImage.h"
+#include "plot/LevelGrid.h"
+#include "plot/LevelGridImage.h"
 
 namespace {
 
@@ -81,23 +81,23 @@ int main(int argc, char** argv) {
     const auto count = static_cast<std::int32_t>(recording.samples.size());
     std::printf("recording: %d s, %zu notes\n", kSeconds, recording.notes.size());
 
-    selvik::SpectralMap spectrogram;
+    selvik::LevelGrid spectrogram;
     for (int threads : {1, 0}) {
-        selvik::SpectralMapParameters parameters;
+        selvik::LevelGridParameters parameters;
         parameters.threads = threads;
         const double ms = medianMs(runs, [&] {
-            spectrogram = selvik::computeSpectralMap(recording.samples.data(), count, kSampleRate, parameters);
+            spectrogram = selvik::computeLevelGrid(recording.samples.data(), count, kSampleRate, parameters);
         });
         std::printf("spectrogram (%s): %.1f ms  (%d frames x %d rows)\n",
                     threads == 1 ? "1 thread" : "a thread per core", ms, spectrogram.frameCount,
                     spectrogram.rowCount);
     }
-    std::shared_ptr<selvik::SpectralMapImage> image;
-    const double colourMs = medianMs(runs, [&] { image = std::make_shared<selvik::SpectralMapImage>(spectrogram); });
+    std::shared_ptr<selvik::LevelGridImage> image;
+    const double colourMs = medianMs(runs, [&] { image = std::make_shared<selvik::LevelGridImage>(spectrogram); });
     std::printf("colouring for drawing: %.1f ms  (%d images)\n", colourMs, image->levelCount());
 
     selvik::PianoRollPainter painter;
-    painter.setSpectralMap(image);
+    painter.setLevelGrid(image);
     painter.setNotes(recording.notes);
     const QSize size(1920, 1080);
     QImage target(size, QImage::Format_RGB32);

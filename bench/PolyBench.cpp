@@ -19,7 +19,7 @@
 #include "recognition/poly/Network.h"
 #include "recognition/poly/NoteDecoder.h"
 #include "recognition/poly/PolyTranscriber.h"
-#include "recognition/poly/SpectralMap.h"
+#include "recognition/poly/LevelGrid.h"
 
 namespace {
 
@@ -79,8 +79,8 @@ int main(int argc, char** argv) {
                 static_cast<long long>(selvik::poly::networkMultiplyAdds()),
                 selvik::poly::detail::usingVectorKernels() ? "on" : "off");
 
-    selvik::poly::SpectralMap s;
-    line("spectrogram", best([&] { s = selvik::poly::computeSpectralMap(x.data(), count); }), seconds);
+    selvik::poly::LevelGrid s;
+    line("spectrogram", best([&] { s = selvik::poly::computeLevelGrid(x.data(), count); }), seconds);
     selvik::poly::NetworkOutput out;
     line("network", best([&] { out = selvik::poly::runNetwork(s.values.data(), s.frames); }), seconds);
     selvik::poly::detail::useScalarKernelsOnly(true);

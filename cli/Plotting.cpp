@@ -8,7 +8,7 @@
 #include "plot/PianoRollPainter.h"
 #include "plot/PlotFile.h"
 #include "plot/RollNotes.h"
-#include "plot/SpectralMap.h"
+#include "plot/LevelGrid.h"
 
 namespace selvik::cli {
 
@@ -45,8 +45,8 @@ OffscreenGui::~OffscreenGui() {
 
 int plotSong(const Signal& signal, const Song& song, const std::string& path, int width, int height) {
     PianoRollPainter painter;
-    painter.setSpectralMap(std::make_shared<const SpectralMapImage>(
-        computeSpectralMap(signal.samples(), signal.count(), signal.sampleRate() > 0 ? signal.sampleRate() : 44100)));
+    painter.setLevelGrid(std::make_shared<const LevelGridImage>(
+        computeLevelGrid(signal.samples(), signal.count(), signal.sampleRate() > 0 ? signal.sampleRate() : 44100)));
     painter.setNotes(rollNotes(song));
     painter.setBeats(rollBeats(song));
     QString error;

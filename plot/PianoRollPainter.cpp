@@ -43,7 +43,7 @@ QString secondsText(double seconds, double step) {
 
 }  // namespace
 
-void PianoRollPainter::setSpectralMap(std::shared_ptr<const SpectralMapImage> spectrogram) {
+void PianoRollPainter::setLevelGrid(std::shared_ptr<const LevelGridImage> spectrogram) {
     spectrogram_ = std::move(spectrogram);
 }
 

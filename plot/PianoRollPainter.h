@@ -9,7 +9,7 @@
 #include "plot/RollBeats.h"
 #include "plot/RollMapping.h"
 #include "plot/RollNotes.h"
-#include "plot/SpectralMapImage.h"
+#include "plot/LevelGridImage.h"
 
 class QPainter;
 
@@ -21,8 +21,8 @@ namespace selvik {
 // files both draw through paint(), so they show the same picture.
 class PianoRollPainter {
 public:
-    void setSpectralMap(std::shared_ptr<const SpectralMapImage> spectrogram);
-    const std::shared_ptr<const SpectralMapImage>& spectrogram() const { return spectrogram_; }
+    void setLevelGrid(std::shared_ptr<const LevelGridImage> spectrogram);
+    const std::shared_ptr<const LevelGridImage>& spectrogram() const { return spectrogram_; }
     // `notes` sorted by start, as rollNotes gives them.
     void setNotes(std::vector<RollNote> notes);
     const std::vector<RollNote>& notes() const { return notes_; }
@@ -59,7 +59,7 @@ private:
     void paintTimeAxis(QPainter& painter, const RollMapping& mapping) const;
     void paintBeats(QPainter& painter, const RollMapping& mapping) const;
 
-    std::shared_ptr<const SpectralMapImage> spectrogram_;
+    std::shared_ptr<const LevelGridImage> spectrogram_;
     std::vector<RollNote> notes_;
     std::vector<RollBeat> beats_;
     double longest_ = 0.0;

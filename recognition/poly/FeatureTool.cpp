@@ -5,7 +5,7 @@
 //
 // The recording is read as the converter reads it (mono, 44100 Hz PCM) and
 // normalised to a peak of 1, as poly::transcribe expects, then its
-// spectrogram (SpectralMap.h) is written as: the bytes "SPF1", the bin count
+// spectrogram (LevelGrid.h) is written as: the bytes "SPF1", the bin count
 // and the frame count as little-endian int32 and int64, then frames * bins
 // little-endian float32 values, frame after frame.
 
@@ -15,15 +15,15 @@
 #include <fstream>
 #include <string>
 
-#include "recognition/poly/SpectralMap.h"
+#include "recognition/poly/LevelGrid.h"
 #include "signal/Signal.h"
 
 namespace {
 
-bool writeFeatures(const char* path, const selvik::poly::SpectralMap& s) {
+bool writeFeatures(const char* path, const selvik::poly::LevelGrid& s) {
     std::FILE* f = std::fopen(path, "wb");
     if (f == nullptr) return false;
-    const std::int32_t bins = selvik::poly::kSpectralMapBins;
+    const std::int32_t bins = selvik::poly::kLevelGridBins;
     const std::int64_t frames = s.frames;
     bool ok = std::fwrite("SPF1", 1, 4, f) == 4 && std::fwrite(&bins, sizeof bins, 1, f) == 1 &&
               std::fwrite(&frames, sizeof frames, 1, f) == 1 &&
@@ -40,7 +40,7 @@ bool convert(const char* in, const char* out) {
         return false;
     }
     signal.normalize();
-    const selvik::poly::SpectralMap s = selvik::poly::computeSpectralMap(signal.samples(), signal.count());
+    const selvik::poly::LevelGrid s = selvik::poly::computeLevelGrid(signal.samples(), signal.count());
     if (!writeFeatures(out, s)) {
         std::fprintf(stderr, "cannot write %s\n", out);
         return false;

@@ -7,7 +7,7 @@
 
 #include "recognition/poly/ConvKernels.h"
 #include "recognition/poly/NetworkWeights.h"
-#include "recognition/poly/SpectralMap.h"
+#include "recognition/poly/LevelGrid.h"
 
 namespace selvik::poly {
 
@@ -171,7 +171,7 @@ struct NetworkStream::State {
             for (std::int32_t b = 0; b < kNoteBins; ++b) {
                 for (std::int32_t h = 0; h < kHarmonicCount; ++h) {
                     const std::int32_t at = b + kHarmonicShifts[h];
-                    s[b * kHarmonicCount + h] = at >= 0 && at < kSpectralMapBins ? features[at] : 0.0f;
+                    s[b * kHarmonicCount + h] = at >= 0 && at < kLevelGridBins ? features[at] : 0.0f;
                 }
             }
         }
@@ -285,7 +285,7 @@ NetworkOutput runNetwork(const float* features, std::int64_t frames,
     WholeOutput sink(result);
     NetworkStream stream(frames, sink);
     for (std::int64_t t = 0; t < frames; ++t) {
-        stream.push(features + t * kSpectralMapBins);
+        stream.push(features + t * kLevelGridBins);
         if (frameDone != nullptr && (t % 256 == 255 || t + 1 == frames)) {
             if (!frameDone(context, t + 1)) return NetworkOutput{};
         }

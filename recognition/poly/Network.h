@@ -36,7 +36,7 @@ public:
     NetworkStream(const NetworkStream&) = delete;
     NetworkStream& operator=(const NetworkStream&) = delete;
 
-    // The next frame of spectrogram (kSpectralMapBins values).
+    // The next frame of spectrogram (kLevelGridBins values).
     void push(const float* features);
     // Gives the output frames still due; frames never pushed count as silence.
     void finish();
@@ -47,7 +47,7 @@ private:
 };
 
 // Runs the compiled-in network (NetworkWeights.h) over `frames` frames of
-// spectrogram (frames * kSpectralMapBins values, SpectralMap.h). Frame by
+// spectrogram (frames * kLevelGridBins values, LevelGrid.h). Frame by
 // frame, keeping only the few frames each layer needs, so memory does not
 // grow with the recording beyond the output itself. Deterministic: the same
 // input gives the same bytes on the same build and processor.

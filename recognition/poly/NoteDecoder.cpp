@@ -6,7 +6,7 @@
 #include <deque>
 
 #include "recognition/poly/NetworkWeights.h"
-#include "recognition/poly/SpectralMap.h"
+#include "recognition/poly/LevelGrid.h"
 
 namespace selvik::poly {
 

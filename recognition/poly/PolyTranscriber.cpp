@@ -4,7 +4,7 @@
 
 #include "recognition/poly/Network.h"
 #include "recognition/poly/NoteDecoder.h"
-#include "recognition/poly/SpectralMap.h"
+#include "recognition/poly/LevelGrid.h"
 
 namespace selvik::poly {
 
@@ -39,18 +39,18 @@ std::vector<RecognizedNote> transcribe(const float* samples, std::int64_t count,
     }
     if (count < 0) count = 0;
     const std::int64_t frames = frameCountFor(count);
-    // SpectralMap, network and decoder each hold a few frames: a block of
+    // LevelGrid, network and decoder each hold a few frames: a block of
     // spectrogram at a time goes through all three, so memory does not grow
     // with the recording beyond the notes themselves.
     NoteDecoderStream decoder(frames, decoderSettingsFor(settings.threshold, settings.minNoteMs),
                               settings.loudnessVelocity);
     DecoderSink sink(decoder);
     NetworkStream network(frames, sink);
-    std::vector<float> block(static_cast<std::size_t>(kSpectralMapBlock * kSpectralMapBins));
-    for (std::int64_t m0 = 0; m0 < frames; m0 += kSpectralMapBlock) {
-        const std::int64_t n = std::min(kSpectralMapBlock, frames - m0);
-        computeSpectralMapFrames(samples, count, m0, n, block.data());
-        for (std::int64_t i = 0; i < n; ++i) network.push(block.data() + i * kSpectralMapBins);
+    std::vector<float> block(static_cast<std::size_t>(kLevelGridBlock * kLevelGridBins));
+    for (std::int64_t m0 = 0; m0 < frames; m0 += kLevelGridBlock) {
+        const std::int64_t n = std::min(kLevelGridBlock, frames - m0);
+        computeLevelGridFrames(samples, count, m0, n, block.data());
+        for (std::int64_t i = 0; i < n; ++i) network.push(block.data() + i * kLevelGridBins);
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return {};
         if (progress != nullptr) progress->setPosition(static_cast<std::int32_t>((m0 + n) * kNetworkShare / frames));
     }

@@ -10,7 +10,7 @@
 namespace selvik::poly {
 
 // The learned polyphonic recognizer: a log-frequency spectrogram
-// (SpectralMap.h), a small convolutional network trained on generated music
+// (LevelGrid.h), a small convolutional network trained on generated music
 // (Network.h, weights compiled in) and a note decoder (NoteDecoder.h).
 struct PolySettings {
     // The user's threshold 0..1; 0.8 is the operating point tuned on the

@@ -23,7 +23,7 @@ protected:
     }
     // Handles events until the spectrogram has arrived; false after a
     // generous hang guard.
-    static bool waitForSpectralMap(app::PianoRollWindow& roll) {
+    static bool waitForLevelGrid(app::PianoRollWindow& roll) {
         QElapsedTimer timer;
         timer.start();
         while (roll.computing() || !roll.view().painter().spectrogram()) {
@@ -100,33 +100,33 @@ TEST_F(PianoRoll, OpenedAfterAnAnalysisItShowsThatAnalysis) {
     loadAndAnalyse();
     app::PianoRollWindow& roll = openRoll();
     EXPECT_EQ(roll.view().painter().notes().size(), songNotes().size());
-    ASSERT_TRUE(waitForSpectralMap(roll));
+    ASSERT_TRUE(waitForLevelGrid(roll));
     EXPECT_NEAR(roll.view().painter().spectrogram()->durationSeconds(), 3.0, 0.05);
 }
 
-TEST_F(PianoRoll, TheSpectralMapIsComputedAwayFromTheWindowsThreadAndArrivesLater) {
+TEST_F(PianoRoll, TheLevelGridIsComputedAwayFromTheWindowsThreadAndArrivesLater) {
     app::PianoRollWindow& roll = openRoll();
     dialog().loadWavFile(writeMelody("melody.wav"));
     // Straight after the load nothing has been handed over yet: the work
     // runs on its own thread and is delivered through the event queue.
     EXPECT_TRUE(roll.computing());
     EXPECT_EQ(roll.view().painter().spectrogram(), nullptr);
-    ASSERT_TRUE(waitForSpectralMap(roll));
+    ASSERT_TRUE(waitForLevelGrid(roll));
     EXPECT_FALSE(roll.computing());
     EXPECT_NEAR(roll.view().shownRange().endSeconds, 3.0, 0.05) << "the whole recording is in view";
 }
 
-TEST_F(PianoRoll, LoadWavClearsTheNotesAndTheSpectralMap) {
+TEST_F(PianoRoll, LoadWavClearsTheNotesAndTheLevelGrid) {
     app::PianoRollWindow& roll = openRoll();
     loadAndAnalyse();
-    ASSERT_TRUE(waitForSpectralMap(roll));
+    ASSERT_TRUE(waitForLevelGrid(roll));
     ASSERT_FALSE(roll.view().painter().notes().empty());
 
     writeWav16(folder.path() / "short.wav", sine(880.0, 44100));
     dialog().loadWavFile(folder.file("short.wav"));
     EXPECT_TRUE(roll.view().painter().notes().empty());
     EXPECT_EQ(roll.view().painter().spectrogram(), nullptr);
-    ASSERT_TRUE(waitForSpectralMap(roll));
+    ASSERT_TRUE(waitForLevelGrid(roll));
     EXPECT_NEAR(roll.view().painter().spectrogram()->durationSeconds(), 1.0, 0.05) << "the new recording's";
 
     // A load that fails leaves no recording, and nothing to show.
@@ -195,7 +195,7 @@ TEST_F(PianoRoll, HoveringANoteNamesItWithItsNumberStartAndEnd) {
 TEST_F(PianoRoll, TheWheelZoomsTimeAndCtrlWheelZoomsTheNotes) {
     app::PianoRollWindow& roll = openRoll();
     loadAndAnalyse();
-    ASSERT_TRUE(waitForSpectralMap(roll));
+    ASSERT_TRUE(waitForLevelGrid(roll));
     app::PianoRollView& view = roll.view();
     const RollViewport before = view.shownRange();
     const QPoint middle(view.viewport()->width() / 2, view.viewport()->height() / 2);

@@ -11,7 +11,7 @@
 #include "plot/PianoRollPainter.h"
 #include "plot/PlotFile.h"
 #include "plot/SongBuilder.h"
-#include "plot/SpectralMap.h"
+#include "plot/LevelGrid.h"
 
 namespace selvik::testing_support {
 namespace {
@@ -25,13 +25,13 @@ QImage paintPicture(const PianoRollPainter& painter, QSize size, const RollViewp
 
 bool reddish(QRgb pixel) { return qRed(pixel) > qGreen(pixel) + 40 && qRed(pixel) > qBlue(pixel) + 40; }
 
-std::shared_ptr<const SpectralMapImage> spectrogramOfSine(double frequency, double seconds) {
+std::shared_ptr<const LevelGridImage> spectrogramOfSine(double frequency, double seconds) {
     std::vector<float> samples(static_cast<std::size_t>(seconds * 44100));
     for (std::size_t i = 0; i < samples.size(); ++i) {
         samples[i] = static_cast<float>(0.8 * std::sin(2.0 * std::numbers::pi * frequency * double(i) / 44100.0));
     }
-    return std::make_shared<SpectralMapImage>(
-        computeSpectralMap(samples.data(), static_cast<std::int32_t>(samples.size()), 44100));
+    return std::make_shared<LevelGridImage>(
+        computeLevelGrid(samples.data(), static_cast<std::int32_t>(samples.size()), 44100));
 }
 
 TEST(PianoRollPainter, ANotesBarIsDrawnWhereItsTicksAndNumberSay) {
@@ -63,9 +63,9 @@ TEST(PianoRollPainter, ANotesBarIsDrawnWhereItsTicksAndNumberSay) {
     EXPECT_TRUE(reddish(image.pixel(static_cast<int>(x), static_cast<int>(y))));
 }
 
-TEST(PianoRollPainter, TheSpectralMapOfA440HzSineIsBrightestOnA4sRow) {
+TEST(PianoRollPainter, TheLevelGridOfA440HzSineIsBrightestOnA4sRow) {
     PianoRollPainter painter;
-    painter.setSpectralMap(spectrogramOfSine(440.0, 2.0));
+    painter.setLevelGrid(spectrogramOfSine(440.0, 2.0));
     const QSize size(600, 800);
     const RollViewport view{0.0, 2.0, 47.5, 96.5};
     const QImage image = paintPicture(painter, size, view);
@@ -89,7 +89,7 @@ TEST(PianoRollPainter, TheWholeViewHoldsEveryNoteAndTheRecording) {
     Song song;
     fillSong(song, {{48, 0, 384}, {84, 7680, 8064}});  // up to 10.5 s
     PianoRollPainter painter;
-    painter.setSpectralMap(spectrogramOfSine(440.0, 12.0));
+    painter.setLevelGrid(spectrogramOfSine(440.0, 12.0));
     painter.setNotes(rollNotes(song));
     const RollViewport view = painter.wholeView();
     EXPECT_DOUBLE_EQ(view.startSeconds, 0.0);
@@ -104,7 +104,7 @@ protected:
         Song song;
         fillSong(song, {{69, 0, 768}, {71, 768, 1536}});
         painter.setNotes(rollNotes(song));
-        painter.setSpectralMap(spectrogramOfSine(440.0, 1.0));
+        painter.setLevelGrid(spectrogramOfSine(440.0, 1.0));
     }
     QTemporaryDir folder;
     PianoRollPainter painter;
@@ -153,9 +153,9 @@ int brightestRow(const QImage& image, const RollMapping& mapping, int x) {
     return brightestY;
 }
 
-TEST_F(PlotFileTest, AnSvgShowsTheSpectralMapOnTheSameRowsAsThePicture) {
+TEST_F(PlotFileTest, AnSvgShowsTheLevelGridOnTheSameRowsAsThePicture) {
     PianoRollPainter sine;
-    sine.setSpectralMap(spectrogramOfSine(440.0, 2.0));
+    sine.setLevelGrid(spectrogramOfSine(440.0, 2.0));
     const QSize size(500, 700);
     const QString path = folder.filePath(QStringLiteral("sine.svg"));
     QString error;

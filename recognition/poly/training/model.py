@@ -1,6 +1,6 @@
 """The polyphonic network, as PyTorch trains it and the C++ code runs it.
 
-Input: the spectrogram, B x T x 348 (frames x bins, see SpectralMap.h).
+Input: the spectrogram, B x T x 348 (frames x bins, see LevelGrid.h).
 Harmonic stacking: copies of the grid over notes 21..108 (264 bins),
 shifted by harmonics h such as 1/2, 1, 2, 3, 4, 5 (round(36 log2 h) bins),
 zeros where a shift leaves the grid. Then 2-D convolutions over (time, frequency)

@@ -18,7 +18,7 @@
 #include "recognition/poly/ConvKernels.h"
 #include "recognition/poly/Network.h"
 #include "recognition/poly/NoteDecoder.h"
-#include "recognition/poly/SpectralMap.h"
+#include "recognition/poly/LevelGrid.h"
 
 namespace selvik::poly {
 namespace {
@@ -55,7 +55,7 @@ Fixture readFixture() {
     std::memcpy(header, bytes.data() + 4, sizeof header);
     const std::size_t cells = static_cast<std::size_t>(header[0]) * header[1];
     const std::size_t notes = static_cast<std::size_t>(header[0]) * header[2];
-    if (header[1] != kSpectralMapBins || header[2] != kNoteCount ||
+    if (header[1] != kLevelGridBins || header[2] != kNoteCount ||
         bytes.size() != 16 + cells * 2 + 4 * notes * 4) {
         return f;
     }

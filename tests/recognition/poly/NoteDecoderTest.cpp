@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "recognition/poly/NetworkWeights.h"
-#include "recognition/poly/SpectralMap.h"
+#include "recognition/poly/LevelGrid.h"
 
 namespace selvik::poly {
 namespace {

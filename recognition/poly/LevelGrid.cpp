@@ -1,4 +1,4 @@
-#include "recognition/poly/SpectralMap.h"
+#include "recognition/poly/LevelGrid.h"
 
 #include <algorithm>
 #include <array>
@@ -39,11 +39,11 @@ double binHz(double bin) {
 struct Plan {
     std::array<float, kWindow> window{};
     std::array<float, 2 * kDecimationHalfTaps + 1> lowpass{};
-    std::array<int, kSpectralMapBins> level{};
-    std::array<int, kSpectralMapBins> first{};    // first transform bin
-    std::array<int, kSpectralMapBins> offset{};   // into weights; -1: parabola
-    std::array<int, kSpectralMapBins> length{};
-    std::array<float, kSpectralMapBins> delta{};  // interpolated: centre - (first + 1), 0 .. 1
+    std::array<int, kLevelGridBins> level{};
+    std::array<int, kLevelGridBins> first{};    // first transform bin
+    std::array<int, kLevelGridBins> offset{};   // into weights; -1: parabola
+    std::array<int, kLevelGridBins> length{};
+    std::array<float, kLevelGridBins> delta{};  // interpolated: centre - (first + 1), 0 .. 1
     std::vector<float> weights;
     std::array<int, kLevels> lowestBin{};   // range of transform bins a level needs
     std::array<int, kLevels> highestBin{};
@@ -73,7 +73,7 @@ struct Plan {
         highestBin.fill(-1);
         logLow.fill(kHalfWindow);
         logHigh.fill(-1);
-        for (int b = 0; b < kSpectralMapBins; ++b) {
+        for (int b = 0; b < kLevelGridBins; ++b) {
             const std::size_t bb = static_cast<std::size_t>(b);
             const double hz = binHz(b);
             int l = static_cast<int>(std::ceil(std::log2(kLevelZeroLowestHz / hz)));
@@ -170,7 +170,7 @@ float log2Of(float v) {
 
 }  // namespace
 
-void computeSpectralMapFrames(const float* samples, std::int64_t count, std::int64_t firstFrame,
+void computeLevelGridFrames(const float* samples, std::int64_t count, std::int64_t firstFrame,
                               std::int64_t frameCount, float* out) {
     const Plan& p = plan();
     if (count < 0) count = 0;
@@ -268,8 +268,8 @@ void computeSpectralMapFrames(const float* samples, std::int64_t count, std::int
             }
         }
         for (int i = 0; i < batch; ++i) {
-            float* row = out + (m0 - firstFrame + i) * kSpectralMapBins;
-            for (int b = 0; b < kSpectralMapBins; ++b) {
+            float* row = out + (m0 - firstFrame + i) * kLevelGridBins;
+            for (int b = 0; b < kLevelGridBins; ++b) {
                 const std::size_t bb = static_cast<std::size_t>(b);
                 const std::size_t at = (static_cast<std::size_t>(p.level[bb]) * kBatch + static_cast<std::size_t>(i)) *
                                            (kHalfWindow + 1) + static_cast<std::size_t>(p.first[bb]);
@@ -298,16 +298,16 @@ void computeSpectralMapFrames(const float* samples, std::int64_t count, std::int
     }
 }
 
-SpectralMap computeSpectralMap(const float* samples, std::int64_t count,
+LevelGrid computeLevelGrid(const float* samples, std::int64_t count,
                                bool (*frameDone)(void*, std::int64_t), void* context) {
-    SpectralMap result;
+    LevelGrid result;
     if (count < 0) count = 0;
     const std::int64_t frames = frameCountFor(count);
-    result.values.resize(static_cast<std::size_t>(frames * kSpectralMapBins));
-    for (std::int64_t m0 = 0; m0 < frames; m0 += kSpectralMapBlock) {
-        const std::int64_t n = std::min(kSpectralMapBlock, frames - m0);
-        computeSpectralMapFrames(samples, count, m0, n, result.values.data() + m0 * kSpectralMapBins);
-        if (frameDone != nullptr && !frameDone(context, m0 + n)) return SpectralMap{};
+    result.values.resize(static_cast<std::size_t>(frames * kLevelGridBins));
+    for (std::int64_t m0 = 0; m0 < frames; m0 += kLevelGridBlock) {
+        const std::int64_t n = std::min(kLevelGridBlock, frames - m0);
+        computeLevelGridFrames(samples, count, m0, n, result.values.data() + m0 * kLevelGridBins);
+        if (frameDone != nullptr && !frameDone(context, m0 + n)) return LevelGrid{};
     }
     result.frames = frames;
     return result;

@@ -1,4 +1,4 @@
-#include "plot/SpectralMapImage.h"
+#include "plot/LevelGridImage.h"
 
 #include <QPaintEngine>
 #include <QPainter>
@@ -26,7 +26,7 @@ QImage colour(const std::vector<std::uint8_t>& levels, int columns, int rows) {
 
 }  // namespace
 
-SpectralMapImage::SpectralMapImage(const SpectralMap& spectrogram) {
+LevelGridImage::LevelGridImage(const LevelGrid& spectrogram) {
     if (spectrogram.empty()) return;
     secondsPerFrame_ = spectrogram.secondsPerFrame();
     frameCount_ = spectrogram.frameCount;
@@ -56,12 +56,12 @@ SpectralMapImage::SpectralMapImage(const SpectralMap& spectrogram) {
     }
 }
 
-const QImage& SpectralMapImage::image() const {
+const QImage& LevelGridImage::image() const {
     static const QImage none;
     return levels_.empty() ? none : levels_.front();
 }
 
-void SpectralMapImage::draw(QPainter& painter, const RollMapping& mapping) const {
+void LevelGridImage::draw(QPainter& painter, const RollMapping& mapping) const {
     if (empty()) return;
     const RollViewport& view = mapping.viewport();
     // Frame f is centred on f * secondsPerFrame, so the columns start half a frame early.

@@ -9,7 +9,7 @@ namespace selvik {
 // How a recording is cut into frames and how the frequency axis is laid out.
 // Rows follow the notes: each note number owns rowsPerNote rows centred on
 // its equal-tempered frequency, so a note's bar and its partial's line meet.
-struct SpectralMapParameters {
+struct LevelGridParameters {
     std::int32_t fftLength = 4096;  // samples per frame (a power of two)
     std::int32_t hop = 441;         // samples between frame centres (10 ms at 44100 Hz)
     // Longer recordings get a longer hop, so that the longest one the
@@ -30,7 +30,7 @@ struct SpectralMapParameters {
 // asked for), so column f belongs to the time
 // f * secondsPerFrame(). Row r spans note numbers
 // lowestNote - 0.5 + r / rowsPerNote .. lowestNote - 0.5 + (r + 1) / rowsPerNote.
-struct SpectralMap {
+struct LevelGrid {
     std::int32_t sampleRate = 0;
     std::int32_t hop = 0;
     std::int32_t frameCount = 0;
@@ -54,8 +54,8 @@ struct SpectralMap {
 // The spectrogram of `count` samples at `sampleRate` (Hann window). Returns an
 // empty one for no samples, a rate of 0 or less, or unusable parameters, and
 // as soon as `cancel` (when given) becomes true.
-SpectralMap computeSpectralMap(const float* samples, std::int32_t count, std::int32_t sampleRate,
-                               const SpectralMapParameters& parameters = {},
+LevelGrid computeLevelGrid(const float* samples, std::int32_t count, std::int32_t sampleRate,
+                               const LevelGridParameters& parameters = {},
                                const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace selvik

@@ -4,7 +4,7 @@
 #include <numbers>
 #include <vector>
 
-#include "plot/SpectralMap.h"
+#include "plot/LevelGrid.h"
 
 namespace selvik {
 namespace {
@@ -19,7 +19,7 @@ std::vector<float> sine(double frequency, double seconds, double startSeconds = 
 }
 
 // The row with the largest level summed over the frames [first, last).
-std::int32_t loudestRow(const SpectralMap& s, std::int32_t first, std::int32_t last) {
+std::int32_t loudestRow(const LevelGrid& s, std::int32_t first, std::int32_t last) {
     std::int32_t best = -1;
     long bestSum = -1;
     for (std::int32_t row = 0; row < s.rowCount; ++row) {
@@ -34,15 +34,15 @@ std::int32_t loudestRow(const SpectralMap& s, std::int32_t first, std::int32_t l
 }
 
 // The note whose rows hold `row`.
-std::int32_t noteOfRow(const SpectralMap& s, std::int32_t row) { return s.lowestNote + row / s.rowsPerNote; }
+std::int32_t noteOfRow(const LevelGrid& s, std::int32_t row) { return s.lowestNote + row / s.rowsPerNote; }
 
-std::int32_t frameAt(const SpectralMap& s, double seconds) {
+std::int32_t frameAt(const LevelGrid& s, double seconds) {
     return static_cast<std::int32_t>(std::lround(seconds / s.secondsPerFrame()));
 }
 
-TEST(SpectralMap, A440HzSinePeaksOnA4sRow) {
+TEST(LevelGrid, A440HzSinePeaksOnA4sRow) {
     const std::vector<float> samples = sine(440.0, 2.0);
-    const SpectralMap s = computeSpectralMap(samples.data(), static_cast<std::int32_t>(samples.size()), 44100);
+    const LevelGrid s = computeLevelGrid(samples.data(), static_cast<std::int32_t>(samples.size()), 44100);
     ASSERT_FALSE(s.empty());
     const std::int32_t row = loudestRow(s, frameAt(s, 0.5), frameAt(s, 1.5));
     EXPECT_EQ(noteOfRow(s, row), 69);
@@ -50,19 +50,19 @@ TEST(SpectralMap, A440HzSinePeaksOnA4sRow) {
     EXPECT_NEAR(s.lowestPitch() + (row + 0.5) / s.rowsPerNote, 69.0, 0.5 / s.rowsPerNote + 1e-9);
 }
 
-TEST(SpectralMap, LowAndHighSinesPeakOnTheirNotesRows) {
+TEST(LevelGrid, LowAndHighSinesPeakOnTheirNotesRows) {
     for (const auto& [frequency, note] : std::vector<std::pair<double, int>>{{110.0, 45}, {1760.0, 93}, {7040.0, 117}}) {
         const std::vector<float> samples = sine(frequency, 1.0);
-        const SpectralMap s = computeSpectralMap(samples.data(), static_cast<std::int32_t>(samples.size()), 44100);
+        const LevelGrid s = computeLevelGrid(samples.data(), static_cast<std::int32_t>(samples.size()), 44100);
         EXPECT_EQ(noteOfRow(s, loudestRow(s, frameAt(s, 0.3), frameAt(s, 0.7))), note) << frequency << " Hz";
     }
 }
 
-TEST(SpectralMap, ColumnsFollowTheRecordingsTime) {
+TEST(LevelGrid, ColumnsFollowTheRecordingsTime) {
     // Silence, then A4 from 1 s on: columns before 0.9 s are dark on A4's
     // rows, columns after 1.1 s bright.
     const std::vector<float> samples = sine(440.0, 1.0, 1.0);
-    const SpectralMap s = computeSpectralMap(samples.data(), static_cast<std::int32_t>(samples.size()), 44100);
+    const LevelGrid s = computeLevelGrid(samples.data(), static_cast<std::int32_t>(samples.size()), 44100);
     ASSERT_NEAR(s.frameCount * s.secondsPerFrame(), 2.0, 0.02);
     const std::int32_t row = (69 - s.lowestNote) * s.rowsPerNote + s.rowsPerNote / 2;
     EXPECT_EQ(s.level(frameAt(s, 0.8), row), 0);
@@ -70,35 +70,35 @@ TEST(SpectralMap, ColumnsFollowTheRecordingsTime) {
     EXPECT_GT(s.level(frameAt(s, 1.8), row), 200);
 }
 
-TEST(SpectralMap, RowsSpanTheNotesFromLowestToHighest) {
+TEST(LevelGrid, RowsSpanTheNotesFromLowestToHighest) {
     const std::vector<float> samples = sine(440.0, 0.5);
-    SpectralMapParameters p;
+    LevelGridParameters p;
     p.lowestNote = 40;
     p.highestNote = 90;
     p.rowsPerNote = 3;
-    const SpectralMap s = computeSpectralMap(samples.data(), static_cast<std::int32_t>(samples.size()), 44100, p);
+    const LevelGrid s = computeLevelGrid(samples.data(), static_cast<std::int32_t>(samples.size()), 44100, p);
     EXPECT_EQ(s.rowCount, 51 * 3);
     EXPECT_DOUBLE_EQ(s.lowestPitch(), 39.5);
     EXPECT_DOUBLE_EQ(s.highestPitch(), 90.5);
     EXPECT_EQ(noteOfRow(s, loudestRow(s, 5, s.frameCount - 5)), 69);
 }
 
-TEST(SpectralMap, TheSameResultWithOneThreadOrSeveral) {
+TEST(LevelGrid, TheSameResultWithOneThreadOrSeveral) {
     const std::vector<float> samples = sine(523.25, 3.0);
-    SpectralMapParameters one;
+    LevelGridParameters one;
     one.threads = 1;
-    SpectralMapParameters three;
+    LevelGridParameters three;
     three.threads = 3;
     const auto n = static_cast<std::int32_t>(samples.size());
-    EXPECT_EQ(computeSpectralMap(samples.data(), n, 44100, one).levels,
-              computeSpectralMap(samples.data(), n, 44100, three).levels);
+    EXPECT_EQ(computeLevelGrid(samples.data(), n, 44100, one).levels,
+              computeLevelGrid(samples.data(), n, 44100, three).levels);
 }
 
-TEST(SpectralMap, ALongRecordingGetsALongerHopAndKeepsItsTimes) {
+TEST(LevelGrid, ALongRecordingGetsALongerHopAndKeepsItsTimes) {
     const std::vector<float> samples = sine(440.0, 1.0, 3.0);
-    SpectralMapParameters p;
+    LevelGridParameters p;
     p.maxFrames = 100;
-    const SpectralMap s = computeSpectralMap(samples.data(), static_cast<std::int32_t>(samples.size()), 44100, p);
+    const LevelGrid s = computeLevelGrid(samples.data(), static_cast<std::int32_t>(samples.size()), 44100, p);
     EXPECT_LE(s.frameCount, 100);
     EXPECT_GE(s.hop, 4 * 44100 / 100);
     EXPECT_NEAR(s.frameCount * s.secondsPerFrame(), 4.0, 0.05);
@@ -107,19 +107,19 @@ TEST(SpectralMap, ALongRecordingGetsALongerHopAndKeepsItsTimes) {
     EXPECT_GT(s.level(frameAt(s, 3.6), row), 200);
 }
 
-TEST(SpectralMap, NothingToComputeGivesAnEmptySpectralMap) {
+TEST(LevelGrid, NothingToComputeGivesAnEmptyLevelGrid) {
     const float one = 0.5f;
-    EXPECT_TRUE(computeSpectralMap(nullptr, 0, 44100).empty());
-    EXPECT_TRUE(computeSpectralMap(&one, 1, 0).empty());
-    SpectralMapParameters odd;
+    EXPECT_TRUE(computeLevelGrid(nullptr, 0, 44100).empty());
+    EXPECT_TRUE(computeLevelGrid(&one, 1, 0).empty());
+    LevelGridParameters odd;
     odd.fftLength = 1000;
-    EXPECT_TRUE(computeSpectralMap(&one, 1, 44100, odd).empty());
+    EXPECT_TRUE(computeLevelGrid(&one, 1, 44100, odd).empty());
 }
 
-TEST(SpectralMap, ACancelledComputationGivesAnEmptySpectralMap) {
+TEST(LevelGrid, ACancelledComputationGivesAnEmptyLevelGrid) {
     const std::vector<float> samples = sine(440.0, 1.0);
     const std::atomic<bool> cancel{true};
-    EXPECT_TRUE(computeSpectralMap(samples.data(), static_cast<std::int32_t>(samples.size()), 44100, {}, &cancel).empty());
+    EXPECT_TRUE(computeLevelGrid(samples.data(), static_cast<std::int32_t>(samples.size()), 44100, {}, &cancel).empty());
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "plot/RollMapping.h"
-#include "plot/SpectralMap.h"
+#include "plot/LevelGrid.h"
 
 class QPainter;
 
@@ -15,10 +15,10 @@ namespace selvik {
 // whole is drawn from a copy near the screen's width, so no short note's
 // partials fall between the columns that are sampled, and the drawing costs
 // about the same at every zoom. May be built on any thread.
-class SpectralMapImage {
+class LevelGridImage {
 public:
-    SpectralMapImage() = default;
-    explicit SpectralMapImage(const SpectralMap& spectrogram);
+    LevelGridImage() = default;
+    explicit LevelGridImage(const LevelGrid& spectrogram);
 
     bool empty() const { return levels_.empty(); }
     double secondsPerFrame() const { return secondsPerFrame_; }

@@ -1,4 +1,4 @@
-#include "plot/SpectralMap.h"
+#include "plot/LevelGrid.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,7 +29,7 @@ double binOfPitch(double pitch, std::int32_t fftLength, std::int32_t sampleRate)
     return 440.0 * std::exp2((pitch - 69.0) / 12.0) * fftLength / sampleRate;
 }
 
-std::vector<RowSource> rowSources(const SpectralMapParameters& p, std::int32_t rowCount,
+std::vector<RowSource> rowSources(const LevelGridParameters& p, std::int32_t rowCount,
                                   std::int32_t sampleRate) {
     const std::int32_t lastBin = p.fftLength / 2;
     std::vector<RowSource> rows(static_cast<std::size_t>(rowCount));
@@ -57,7 +57,7 @@ std::vector<RowSource> rowSources(const SpectralMapParameters& p, std::int32_t r
 }
 
 // Frames [begin, end) into decibels[row * frameCount + frame].
-void computeFrames(const float* samples, std::int32_t count, const SpectralMapParameters& p,
+void computeFrames(const float* samples, std::int32_t count, const LevelGridParameters& p,
                    const std::vector<float>& window, const std::vector<RowSource>& rows,
                    std::int32_t frameCount, std::int32_t begin, std::int32_t end,
                    float* decibels, const std::atomic<bool>* cancel) {
@@ -107,10 +107,10 @@ void computeFrames(const float* samples, std::int32_t count, const SpectralMapPa
 
 }  // namespace
 
-SpectralMap computeSpectralMap(const float* samples, std::int32_t count, std::int32_t sampleRate,
-                               const SpectralMapParameters& asked, const std::atomic<bool>* cancel) {
-    SpectralMap result;
-    SpectralMapParameters p = asked;
+LevelGrid computeLevelGrid(const float* samples, std::int32_t count, std::int32_t sampleRate,
+                               const LevelGridParameters& asked, const std::atomic<bool>* cancel) {
+    LevelGrid result;
+    LevelGridParameters p = asked;
     const bool usable = samples && count > 0 && sampleRate > 0 && p.fftLength >= 16 &&
                         p.fftLength <= kMaxFftLength && (p.fftLength & (p.fftLength - 1)) == 0 &&
                         p.hop > 0 && p.maxFrames > 0 && p.rowsPerNote > 0 && p.lowestNote >= 0 &&

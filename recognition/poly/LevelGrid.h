@@ -28,18 +28,18 @@ inline constexpr int kSampleRate = 44100;
 inline constexpr int kHop = 512;
 inline constexpr int kBinsPerSemitone = 3;
 inline constexpr double kFirstBinNote = 21.0 - 1.0 / 3.0;
-inline constexpr int kSpectralMapBins = 348;
+inline constexpr int kLevelGridBins = 348;
 inline constexpr int kNoteBins = 264;  // bins of notes 21 .. 108
 inline constexpr int kLowestNote = 21;
 inline constexpr int kNoteCount = 88;
 
-struct SpectralMap {
+struct LevelGrid {
     std::int64_t frames = 0;
-    // frames * kSpectralMapBins values, frame after frame.
+    // frames * kLevelGridBins values, frame after frame.
     std::vector<float> values;
 
     const float* frame(std::int64_t m) const {
-        return values.data() + m * kSpectralMapBins;
+        return values.data() + m * kLevelGridBins;
     }
 };
 
@@ -53,17 +53,17 @@ inline std::int64_t frameCountFor(std::int64_t count) { return count / kHop + 1;
 // return false to stop early; the result is then empty.
 // Frames are made in blocks of this many (a multiple of the eight frames
 // transformed together), each from the samples it reads alone.
-inline constexpr std::int64_t kSpectralMapBlock = 512;
+inline constexpr std::int64_t kLevelGridBlock = 512;
 
 // Frames firstFrame .. firstFrame + frameCount - 1 (those that exist) of the
-// spectrogram of `count` samples into `out` (frameCount * kSpectralMapBins
+// spectrogram of `count` samples into `out` (frameCount * kLevelGridBins
 // floats). firstFrame must be a multiple of 8; the values are then exactly
-// those of computeSpectralMap, wherever the recording is split. Memory is
+// those of computeLevelGrid, wherever the recording is split. Memory is
 // that of the frames' own samples, not of the recording.
-void computeSpectralMapFrames(const float* samples, std::int64_t count, std::int64_t firstFrame,
+void computeLevelGridFrames(const float* samples, std::int64_t count, std::int64_t firstFrame,
                               std::int64_t frameCount, float* out);
 
-SpectralMap computeSpectralMap(const float* samples, std::int64_t count,
+LevelGrid computeLevelGrid(const float* samples, std::int64_t count,
                                bool (*frameDone)(void* context, std::int64_t framesDone) = nullptr,
                                void* context = nullptr);
 
